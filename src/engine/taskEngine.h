@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// What performing a task and the check cycle ask of the main window.
+class EngineHost {
+public:
+    virtual ~EngineHost() = default;
+    // The task's own Yes/No question; false only when the user answers No.
+    virtual bool confirmTask(const QString& title, const QString& question) = 0;
+    // Makes the main window visible, leaving its window state alone.
+    virtual void showMainWindow() = 0;
+    // Rebuilds the task list; like the window's own, it ends with runCheckCycle.
+    virtual void fillTaskList() = 0;
+};
+
+// Asks when the task wants it, copies the source over the destination, logs and records it.
+void performTask(EngineHost& host, int recordNumber);
+// Consumes the activation marker, then performs every task whose rule says it is due.
+// Returns at once when a cycle is already running.
+void runCheckCycle(EngineHost& host);

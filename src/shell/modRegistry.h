@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+
+// Every setting the program keeps, by the name it is stored under.
+namespace Setting {
+inline constexpr char QuitConfirmation[] = "QuitConfirmation";
+inline constexpr char DeleteConfirmation[] = "DeleteConfirmation";
+inline constexpr char TaskAction[] = "TaskAction";
+inline constexpr char LogToFile[] = "LogToFile";
+inline constexpr char LogFile[] = "LogFile";
+inline constexpr char InfoAutoUpdate[] = "InfoAutoUpdate";
+inline constexpr char StatusBar[] = "StatusBar";
+inline constexpr char ToolBar[] = "ToolBar";
+inline constexpr char Log[] = "Log";
+inline constexpr char Help[] = "Help";
+inline constexpr char ColumnHeaders[] = "ColumnHeaders";
+inline constexpr char GridLines[] = "GridLines";
+inline constexpr char WindowState[] = "WindowState";
+inline constexpr char ScreenWidth[] = "ScreenWidth";
+inline constexpr char ScreenHeight[] = "ScreenHeight";
+inline constexpr char ScreenLeft[] = "ScreenLeft";
+inline constexpr char ScreenTop[] = "ScreenTop";
+inline constexpr char TaskIcons[] = "TaskIcons";
+inline constexpr char TaskSort[] = "TaskSort";
+inline constexpr char Comments[] = "Comments";
+inline constexpr char Suggestions[] = "Suggestions";
+
+// "Column" + n + "Width" and "Column" + n + "Position", n counted from 1.
+QString columnWidth(int n);
+QString columnPosition(int n);
+} // namespace Setting
+
+// The default each reader passes for a setting that is missing or empty.
+namespace SettingDefault {
+inline constexpr char QuitConfirmation[] = "true";
+inline constexpr char DeleteConfirmation[] = "true";
+inline constexpr char TaskAction[] = "edit";
+inline constexpr char LogToFile[] = "0";
+inline constexpr char InfoAutoUpdate[] = "0";
+inline constexpr char StatusBar[] = "True";
+inline constexpr char ToolBar[] = "True";
+inline constexpr char Log[] = "True";
+inline constexpr char Help[] = "False";
+inline constexpr char ColumnHeaders[] = "True";
+inline constexpr char GridLines[] = "False";
+inline constexpr char WindowState[] = "0";
+inline constexpr char TaskIcons[] = "1";
+inline constexpr char TaskSort[] = "1";
+inline constexpr char Comments[] = "";
+inline constexpr char Suggestions[] = "";
+
+// "Tidewell.log" in the application folder.
+QString logFile();
+} // namespace SettingDefault
+
+// Stores the text under the name in the current user's settings; failures are silent.
+void writeSetting(const QString& name, const QString& value);
+// The stored text, or the default when it is missing, empty or cannot be read.
+QString readSetting(const QString& name, const QString& defaultValue);

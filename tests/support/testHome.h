@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+// A fresh application folder for one test: TIDEWELL_HOME points at a temporary folder that is
+// removed afterwards, and settings go to Qt's test location instead of the user's own.
+class TestHome {
+public:
+    TestHome() {
+        QStandardPaths::setTestModeEnabled(true);
+        qputenv("TIDEWELL_HOME", QDir::toNativeSeparators(m_dir.path()).toLocal8Bit());
+    }
+    ~TestHome() { qunsetenv("TIDEWELL_HOME"); }
+    TestHome(const TestHome&) = delete;
+    TestHome& operator=(const TestHome&) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString file(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
