@@ -1,0 +1,362 @@
+#include "modFileCopy.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+#if defined(Q_OS_UNIX)
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#if defined(Q_OS_LINUX)
+#include <sys/sendfile.h>
+#endif
+#else
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#endif
+
+namespace {
+
+qint64 faultAfterBytes = -1;
+int faultError = 0;
+
+// How many bytes the data copy may write before the injected fault strikes; everything when
+// no fault is set.
+qint64 copyLimit() {
+    return faultAfterBytes >= 0 ? faultAfterBytes : std::numeric_limits<qint64>::max();
+}
+
+const QString sourceMissing = QStringLiteral("The source file does not exist.");
+const QString folderMissing = QStringLiteral("The destination folder does not exist.");
+const QString destinationIsFolder = QStringLiteral("The destination is a folder.");
+const QString sameFile = QStringLiteral("The source and destination are the same file.");
+const QString accessDenied = QStringLiteral("Access is denied.");
+
+QString errorDescription(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return accessDenied;
+    case ENOSPC:
+#if defined(EDQUOT)
+    case EDQUOT:
+#endif
+        return QStringLiteral("There is not enough space on the disk.");
+    case EROFS:
+        return QStringLiteral("The disk is write-protected.");
+    case EIO:
+        return QStringLiteral("A device input/output error occurred.");
+    case EBUSY:
+#if defined(ETXTBSY)
+    case ETXTBSY:
+#endif
+        return QStringLiteral("The file is in use by another process.");
+    case ENAMETOOLONG:
+        return QStringLiteral("The file name is too long.");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("Too many files are open.");
+    default:
+        return QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char('.');
+    }
+}
+
+#if defined(Q_OS_UNIX)
+
+Status errnoFailure(int error) {
+    return Status::failure(errorDescription(error));
+}
+
+class FileHandle {
+public:
+    explicit FileHandle(int fd = -1) : m_fd(fd) {}
+    ~FileHandle() { reset(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closes now and reports the close's own error, which can be a delayed write failure.
+    int close() {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result == 0 ? 0 : errno;
+    }
+    void reset() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
+// The temporary file the data goes into; removed again unless it was renamed into place.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const QByteArray& folder)
+        : m_path(folder + (folder.endsWith('/') ? "" : "/") + ".tidewell-XXXXXX"),
+          m_handle(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_handle.valid()) {}
+    ~TemporaryFile() {
+        m_handle.reset();
+        if (m_created && !m_kept)
+            ::unlink(m_path.constData());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    FileHandle& handle() { return m_handle; }
+    const QByteArray& path() const { return m_path; }
+    void keep() { m_kept = true; }
+
+private:
+    QByteArray m_path;
+    FileHandle m_handle;
+    bool m_created;
+    bool m_kept = false;
+};
+
+struct Destination {
+    QByteArray path;   // the file to replace; a symbolic link is followed to its target
+    QByteArray folder; // where the temporary file goes
+    bool exists = false;
+    struct stat info {};
+};
+
+QByteArray folderOf(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    if (slash < 0)
+        return QByteArrayLiteral(".");
+    return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
+}
+
+// A link is replaced through its target, so the link itself survives the copy.
+QByteArray followLink(const QByteArray& path) {
+    struct stat info {};
+    if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char* target = ::realpath(path.constData(), nullptr);
+    if (!target)
+        return path;
+    QByteArray resolved(target);
+    ::free(target);
+    return resolved;
+}
+
+bool isReadOnly(const Destination& destination) {
+    constexpr mode_t anyWrite = S_IWUSR | S_IWGRP | S_IWOTH;
+    return (destination.info.st_mode & anyWrite) == 0 ||
+           ::access(destination.path.constData(), W_OK) != 0;
+}
+
+Result<Destination> findDestination(const QString& name, const struct stat& source) {
+    if (name.isEmpty())
+        return Status::failure(folderMissing);
+    Destination destination;
+    destination.path = followLink(QFile::encodeName(name));
+    destination.folder = folderOf(destination.path);
+    if (::stat(destination.path.constData(), &destination.info) == 0) {
+        destination.exists = true;
+        if (S_ISDIR(destination.info.st_mode))
+            return Status::failure(destinationIsFolder);
+        if (destination.info.st_dev == source.st_dev && destination.info.st_ino == source.st_ino)
+            return Status::failure(sameFile);
+        if (isReadOnly(destination))
+            return Status::failure(accessDenied);
+        return destination;
+    }
+    if (errno != ENOENT && errno != ENOTDIR)
+        return errnoFailure(errno);
+    struct stat folder {};
+    if (::stat(destination.folder.constData(), &folder) != 0 || !S_ISDIR(folder.st_mode))
+        return Status::failure(folderMissing);
+    return destination;
+}
+
+// Moves up to limit bytes from in to out at their current offsets. Returns 0 or the error.
+int pumpData(int in, int out, qint64 limit) {
+    qint64 left = limit;
+#if defined(Q_OS_LINUX)
+    constexpr qint64 bigChunk = qint64(1) << 30;
+    // In the kernel first; both calls move the file offsets, so each fallback goes on from
+    // where the previous one stopped.
+    bool copyRange = true;
+    while (copyRange && left > 0) {
+        const ssize_t moved =
+            ::copy_file_range(in, nullptr, out, nullptr, size_t(std::min(left, bigChunk)), 0);
+        if (moved == 0)
+            return 0;
+        if (moved > 0) {
+            left -= moved;
+        } else if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
+                   errno == EBADF) {
+            copyRange = false;
+        } else if (errno != EINTR) {
+            return errno;
+        }
+    }
+    bool sendFile = true;
+    while (sendFile && left > 0) {
+        const ssize_t moved = ::sendfile(out, in, nullptr, size_t(std::min(left, bigChunk)));
+        if (moved == 0)
+            return 0;
+        if (moved > 0)
+            left -= moved;
+        else if (errno == EINVAL || errno == ENOSYS)
+            sendFile = false;
+        else if (errno != EINTR)
+            return errno;
+    }
+#endif
+    constexpr qint64 bufferSize = qint64(4) << 20;
+    QByteArray buffer(bufferSize, Qt::Uninitialized);
+    while (left > 0) {
+        const ssize_t got = ::read(in, buffer.data(), size_t(std::min(left, bufferSize)));
+        if (got == 0)
+            return 0;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::write(out, buffer.constData() + written, size_t(got - written));
+            if (put < 0 && errno != EINTR)
+                return errno;
+            written += std::max<ssize_t>(put, 0);
+        }
+        left -= got;
+    }
+    return 0;
+}
+
+int copyData(int in, int out) {
+    const int error = pumpData(in, out, copyLimit());
+    return error == 0 && faultAfterBytes >= 0 ? faultError : error;
+}
+
+mode_t newFileMode(const struct stat& source) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return source.st_mode & 0777 & ~mask;
+}
+
+// Ownership, permissions and times of the finished copy, set on the open temporary file.
+int applyAttributes(int out, const struct stat& source, const Destination& destination) {
+    if (destination.exists) {
+        // Only a privileged user can hand the file to another owner; otherwise it stays ours.
+        if (::fchown(out, destination.info.st_uid, destination.info.st_gid) != 0 && errno != EPERM)
+            return errno;
+    }
+    const mode_t mode = destination.exists ? destination.info.st_mode & 07777 : newFileMode(source);
+    if (::fchmod(out, mode) != 0)
+        return errno;
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    return ::futimens(out, times) == 0 ? 0 : errno;
+}
+
+// The rename is only durable once the folder's entry is on the disk too; a folder that cannot
+// be flushed does not undo a copy that is already in place.
+void flushFolder(const QByteArray& folder) {
+    FileHandle handle(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (handle.valid())
+        ::fsync(handle.get());
+}
+
+Status writeReplacement(int in, const struct stat& source, const Destination& destination) {
+    TemporaryFile temporary(destination.folder);
+    if (!temporary.handle().valid())
+        return errnoFailure(errno);
+    const int out = temporary.handle().get();
+    int error = copyData(in, out);
+    if (error == 0)
+        error = applyAttributes(out, source, destination);
+    if (error == 0 && ::fsync(out) != 0)
+        error = errno;
+    if (error == 0)
+        error = temporary.handle().close();
+    if (error == 0 && ::rename(temporary.path().constData(), destination.path.constData()) != 0)
+        error = errno;
+    if (error != 0)
+        return errnoFailure(error);
+    temporary.keep();
+    flushFolder(destination.folder);
+    return Status::success();
+}
+
+#endif
+
+} // namespace
+
+void injectCopyFault(qint64 afterBytes, int errorNumber) {
+    faultAfterBytes = afterBytes;
+    faultError = errorNumber;
+}
+
+#if defined(Q_OS_UNIX)
+
+Status copyFileOver(const QString& source, const QString& destination) {
+    FileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (!in.valid())
+        return errno == ENOENT || errno == ENOTDIR ? Status::failure(sourceMissing)
+                                                   : errnoFailure(errno);
+    struct stat sourceInfo {};
+    if (::fstat(in.get(), &sourceInfo) != 0)
+        return errnoFailure(errno);
+    if (!S_ISREG(sourceInfo.st_mode))
+        return Status::failure(sourceMissing);
+    const Result<Destination> target = findDestination(destination, sourceInfo);
+    if (!target)
+        return target.status();
+    return writeReplacement(in.get(), sourceInfo, target.value());
+}
+
+#else
+
+// Elsewhere Qt's save file gives the same write-aside-then-rename behaviour.
+Status copyFileOver(const QString& source, const QString& destination) {
+    const QFileInfo sourceInfo(source);
+    if (!sourceInfo.isFile())
+        return Status::failure(sourceMissing);
+    const QFileInfo destinationInfo(destination);
+    if (!destinationInfo.absoluteDir().exists())
+        return Status::failure(folderMissing);
+    if (destinationInfo.isDir())
+        return Status::failure(destinationIsFolder);
+    if (destinationInfo.exists()) {
+        if (destinationInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())
+            return Status::failure(sameFile);
+        if (!destinationInfo.isWritable())
+            return Status::failure(accessDenied);
+    }
+    QFile in(source);
+    QSaveFile out(destination);
+    out.setDirectWriteFallback(false);
+    if (!in.open(QIODevice::ReadOnly))
+        return Status::failure(in.errorString());
+    if (!out.open(QIODevice::WriteOnly))
+        return Status::failure(out.errorString());
+    qint64 left = copyLimit();
+    while (left > 0 && !in.atEnd()) {
+        const QByteArray chunk = in.read(std::min<qint64>(left, qint64(4) << 20));
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return Status::failure(in.errorString());
+        if (out.write(chunk) != chunk.size())
+            return Status::failure(out.errorString());
+        left -= chunk.size();
+    }
+    if (faultAfterBytes >= 0)
+        return Status::failure(errorDescription(faultError));
+    if (!out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime) ||
+        !out.commit())
+        return Status::failure(out.errorString());
+    return Status::success();
+}
+
+#endif
