@@ -1,0 +1,279 @@
+#include "modDatabaseBinary.h"
+
+#include "tableImage.h"
+
+#include <algorithm>
+#include <bitset>
+#include <vector>
+
+namespace modDatabaseBinary {
+
+QString databaseFile;
+int fieldCount = 0;
+std::array<QString, maxFields> fieldNames;
+std::array<int, maxFields> fieldWidths{};
+std::array<QString, maxFields> fieldValues;
+QStringList resultList;
+int resultCount = 0;
+
+} // namespace modDatabaseBinary
+
+namespace {
+
+namespace db = modDatabaseBinary;
+
+constexpr quint8 flagLive = 0x00;
+constexpr quint8 flagDeleted = 0x01;
+constexpr int recordNumberSize = 5;
+constexpr quint8 fullByte = 0xFF;
+
+TableImage& image() {
+    static TableImage table;
+    return table;
+}
+
+int slotCount() {
+    return std::clamp(db::fieldCount, 0, db::maxFields);
+}
+
+std::vector<int> schemaWidths() {
+    std::vector<int> widths(slotCount());
+    for (int slot = 0; slot < int(widths.size()); ++slot)
+        widths[slot] = std::max(db::fieldWidths[slot], 0);
+    return widths;
+}
+
+Status refresh() {
+    return image().refresh(db::databaseFile, schemaWidths());
+}
+
+// Writers never touch a damaged file: appending behind the damage would bury it for good.
+Status refreshForWriting() {
+    Status status = refresh();
+    if (status && image().damageOffset() >= 0)
+        return Status::failure(image().damageMessage() + QStringLiteral(" It was left unchanged."));
+    return status;
+}
+
+// Listers count only cells whose flag is exactly live; fetchers skip only deleted ones.
+bool listed(const TableCell& cell) {
+    return cell.flag == flagLive;
+}
+bool fetched(const TableCell& cell) {
+    return cell.flag != flagDeleted;
+}
+
+int firstFetchedCell(int slot, int recordNumber) {
+    const auto& cells = image().cells();
+    for (const int index : image().cellsOfRecord(recordNumber)) {
+        if (cells[index].field == slot && fetched(cells[index]))
+            return index;
+    }
+    return -1;
+}
+
+QString valueOf(const TableCell& cell) {
+    return db::unpadValue(image().valueBytes(cell));
+}
+
+void startResults() {
+    db::resultList.clear();
+    db::resultCount = 0;
+}
+
+void addResult(const QString& text) {
+    db::resultList.append(text);
+    ++db::resultCount;
+}
+
+Status writeSlot(int slot, int recordNumber, const QString& value) {
+    const int width = std::max(db::fieldWidths[slot], 0);
+    const Result<QByteArray> padded = db::padValue(value, width);
+    if (!padded)
+        return Status::failure(
+            QStringLiteral("%1 is too long: %2 bytes, where at most %3 fit. Nothing was written.")
+                .arg(db::fieldNames[slot])
+                .arg(value.toUtf8().size())
+                .arg(width));
+    const Result<QByteArray> encoded = db::encodeRecordNumber(recordNumber);
+    if (!encoded)
+        return encoded.status();
+    if (Status status = refreshForWriting(); !status)
+        return status;
+    if (image().exists()) {
+        if (const int cell = firstFetchedCell(slot, recordNumber); cell >= 0)
+            return image().writeValue(cell, padded.value());
+    }
+    QByteArray cell;
+    cell.append(char(slot));
+    cell.append(char(flagLive));
+    cell.append(encoded.value());
+    cell.append(padded.value());
+    return image().append(cell);
+}
+
+Status deleteSlot(int slot, int recordNumber) {
+    if (Status status = refreshForWriting(); !status || !image().exists())
+        return status;
+    const int cell = firstFetchedCell(slot, recordNumber);
+    return cell >= 0 ? image().writeFlag(cell, flagDeleted) : Status::success();
+}
+
+} // namespace
+
+namespace modDatabaseBinary {
+
+int fieldIndex(const QString& name) {
+    for (int slot = 0; slot < slotCount(); ++slot) {
+        if (fieldNames[slot].compare(name, Qt::CaseInsensitive) == 0)
+            return slot;
+    }
+    return 0;
+}
+
+Status readRecord(int recordNumber) {
+    for (int slot = 0; slot < slotCount(); ++slot)
+        fieldValues[slot].clear();
+    if (Status status = refresh(); !status || !image().exists())
+        return status;
+    const auto& cells = image().cells();
+    for (const int index : image().cellsOfRecord(recordNumber)) {
+        if (fetched(cells[index]))
+            fieldValues[cells[index].field] = valueOf(cells[index]);
+    }
+    return Status::success();
+}
+
+Result<QString> readField(const QString& name, int recordNumber) {
+    if (Status status = refresh(); !status)
+        return status;
+    if (!image().exists())
+        return QString();
+    const int cell = firstFetchedCell(fieldIndex(name), recordNumber);
+    return cell >= 0 ? valueOf(image().cells()[cell]) : QString();
+}
+
+Status writeField(const QString& name, int recordNumber, const QString& value) {
+    return writeSlot(fieldIndex(name), recordNumber, value);
+}
+
+Status deleteField(const QString& name, int recordNumber) {
+    return deleteSlot(fieldIndex(name), recordNumber);
+}
+
+Status deleteRecord(int recordNumber) {
+    // Refused as a whole up front, so a damaged file never loses half a record.
+    if (Status status = refreshForWriting(); !status)
+        return status;
+    for (int slot = 0; slot < slotCount(); ++slot) {
+        if (Status status = deleteSlot(slot, recordNumber); !status)
+            return status;
+    }
+    return Status::success();
+}
+
+Status listRecords() {
+    startResults();
+    if (Status status = refresh(); !status || !image().exists())
+        return status;
+    for (const TableCell& cell : image().cells()) {
+        if (cell.field == 0 && listed(cell))
+            addResult(QString::number(cell.recordNumber));
+    }
+    return Status::success();
+}
+
+Status listFieldValues(const QString& name) {
+    startResults();
+    if (Status status = refresh(); !status || !image().exists())
+        return status;
+    const int slot = fieldIndex(name);
+    for (const TableCell& cell : image().cells()) {
+        if (cell.field == slot && listed(cell))
+            addResult(valueOf(cell));
+    }
+    return Status::success();
+}
+
+Result<int> nextRecordNumber() {
+    if (Status status = refresh(); !status)
+        return status;
+    if (!image().exists())
+        return 0;
+    std::bitset<maxRecordNumber + 1> used;
+    for (const TableCell& cell : image().cells()) {
+        if (cell.field == 0 && listed(cell))
+            used.set(cell.recordNumber);
+    }
+    for (int candidate = 0; candidate <= maxRecordNumber; ++candidate) {
+        if (!used.test(candidate))
+            return candidate;
+    }
+    return Status::failure(QStringLiteral("There is no free task number: all %1 are in use.")
+                               .arg(maxRecordNumber + 1));
+}
+
+Status duplicateRecord(int recordNumber) {
+    if (Status status = refreshForWriting(); !status)
+        return status;
+    if (Status status = readRecord(recordNumber); !status)
+        return status;
+    const Result<int> copy = nextRecordNumber();
+    if (!copy)
+        return copy.status();
+    for (int slot = 0; slot < slotCount(); ++slot) {
+        if (Status status = writeSlot(slot, copy.value(), fieldValues[slot]); !status)
+            return status;
+    }
+    return Status::success();
+}
+
+Status checkTable() {
+    if (Status status = refresh(); !status)
+        return status;
+    if (image().exists() && image().damageOffset() >= 0)
+        return Status::failure(image().damageMessage());
+    return Status::success();
+}
+
+Result<QByteArray> padValue(const QString& value, int width) {
+    QByteArray bytes = value.toUtf8();
+    if (bytes.size() > width)
+        return Status::failure(QStringLiteral("A value of %1 bytes does not fit in %2 bytes.")
+                                   .arg(bytes.size())
+                                   .arg(width));
+    bytes.append(width - bytes.size(), '\0');
+    return bytes;
+}
+
+QString unpadValue(const QByteArray& stored) {
+    QByteArray bytes = stored;
+    bytes.replace('\0', QByteArray());
+    return QString::fromUtf8(bytes);
+}
+
+Result<QByteArray> encodeRecordNumber(int recordNumber) {
+    if (recordNumber < 0 || recordNumber > maxRecordNumber)
+        return Status::failure(
+            QStringLiteral("Task number %1 cannot be stored: task numbers go from 0 to %2.")
+                .arg(recordNumber)
+                .arg(maxRecordNumber));
+    QByteArray bytes;
+    int rest = recordNumber;
+    while (rest > 255) {
+        bytes.append(char(fullByte));
+        rest -= 255;
+    }
+    bytes.append(char(rest));
+    bytes.append(recordNumberSize - bytes.size(), '\0');
+    return bytes;
+}
+
+int decodeRecordNumber(const QByteArray& encoded) {
+    int sum = 0;
+    for (int i = 0; i < std::min<int>(encoded.size(), recordNumberSize); ++i)
+        sum += quint8(encoded[i]);
+    return sum;
+}
+
+} // namespace modDatabaseBinary

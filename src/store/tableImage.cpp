@@ -1,0 +1,272 @@
+#include "tableImage.h"
+
+#include "modDatabaseBinary.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <chrono>
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#else
+#include <QDateTime>
+#include <QTimeZone>
+#endif
+
+namespace {
+
+constexpr int cellHeaderSize = 7;
+constexpr qint64 nsPerSecond = 1000000000;
+// A write lands in the same time stamp as the previous one when both fall within one tick of
+// the file system's clock: a few milliseconds with fine time stamps, up to two seconds on
+// file systems that keep whole (or even) seconds.
+constexpr qint64 fineTickMarginNs = 50 * 1000000LL;
+constexpr qint64 coarseTickMarginNs = 2500 * 1000000LL;
+
+qint64 nowNs() {
+    using namespace std::chrono;
+    return duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+struct FileState {
+    bool exists = false;
+    FileIdentity identity;
+    QString error; // non-empty when the file's state could not be found out
+};
+
+#ifdef Q_OS_UNIX
+qint64 toNs(const timespec& time) {
+    return qint64(time.tv_sec) * nsPerSecond + time.tv_nsec;
+}
+
+FileState fileState(const QString& path) {
+    FileState state;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            state.error = QString::fromLocal8Bit(std::strerror(errno));
+        return state;
+    }
+    state.exists = true;
+    state.identity.size = info.st_size;
+    state.identity.modifiedNs = toNs(info.st_mtim);
+    state.identity.changedNs = toNs(info.st_ctim);
+    state.identity.inode = info.st_ino;
+    state.identity.device = info.st_dev;
+    return state;
+}
+#else
+qint64 toNs(const QDateTime& time) {
+    return time.toMSecsSinceEpoch() * 1000000LL;
+}
+
+FileState fileState(const QString& path) {
+    FileState state;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return state;
+    state.exists = true;
+    state.identity.size = info.size();
+    state.identity.modifiedNs = toNs(info.lastModified(QTimeZone::UTC));
+    state.identity.changedNs = toNs(info.metadataChangeTime(QTimeZone::UTC));
+    return state;
+}
+#endif
+
+QString ioReason(const QFile& file) {
+    return file.errorString();
+}
+
+int recordNumberAt(const quint8* bytes) {
+    return bytes[0] + bytes[1] + bytes[2] + bytes[3] + bytes[4];
+}
+
+} // namespace
+
+const std::vector<int>& TableImage::cellsOfRecord(int recordNumber) const {
+    static const std::vector<int> none;
+    if (recordNumber < 0 || recordNumber >= int(m_byRecord.size()))
+        return none;
+    return m_byRecord[recordNumber];
+}
+
+QByteArray TableImage::valueBytes(const TableCell& cell) const {
+    return m_bytes.mid(cell.offset + cellHeaderSize, m_widths[cell.field]);
+}
+
+QString TableImage::damageMessage() const {
+    return QStringLiteral("The task file %1 is damaged at byte %2: %3.")
+        .arg(m_path)
+        .arg(m_damageOffset)
+        .arg(m_damageReason);
+}
+
+void TableImage::forget() {
+    m_loaded = false;
+    m_exists = false;
+    m_bytes.clear();
+    m_cells.clear();
+    m_byRecord.clear();
+    m_damageOffset = -1;
+    m_damageReason.clear();
+}
+
+bool TableImage::mayHaveChangedUnseen() const {
+    const bool wholeSeconds = m_identity.modifiedNs % nsPerSecond == 0;
+    const qint64 margin = wholeSeconds ? coarseTickMarginNs : fineTickMarginNs;
+    return m_identity.modifiedNs + margin >= m_capturedNs;
+}
+
+Status TableImage::refresh(const QString& path, const std::vector<int>& widths) {
+    const qint64 startedNs = nowNs();
+    if (path != m_path) {
+        forget();
+        m_path = path;
+    }
+    const FileState state = fileState(path);
+    if (!state.error.isEmpty()) {
+        forget();
+        return Status::failure(
+            QStringLiteral("Could not read the task file %1: %2.").arg(path, state.error));
+    }
+    if (!state.exists) {
+        forget();
+        m_widths = widths;
+        return Status::success();
+    }
+    const bool schemaChanged = widths != m_widths;
+    m_widths = widths;
+    if (m_loaded && state.identity == m_identity && !mayHaveChangedUnseen()) {
+        if (schemaChanged)
+            parse();
+        return Status::success();
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        forget();
+        return Status::failure(
+            QStringLiteral("Could not read the task file %1: %2.").arg(path, ioReason(file)));
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        forget();
+        return Status::failure(
+            QStringLiteral("Could not read the task file %1: %2.").arg(path, ioReason(file)));
+    }
+    const bool sameContent = m_loaded && bytes == m_bytes;
+    m_bytes = std::move(bytes);
+    m_identity = state.identity;
+    m_capturedNs = startedNs;
+    m_loaded = true;
+    m_exists = true;
+    if (!sameContent || schemaChanged)
+        parse();
+    return Status::success();
+}
+
+void TableImage::parse() {
+    m_cells.clear();
+    m_byRecord.assign(modDatabaseBinary::maxRecordNumber + 1, {});
+    m_damageOffset = -1;
+    m_damageReason.clear();
+    const auto* data = reinterpret_cast<const quint8*>(m_bytes.constData());
+    const qint64 size = m_bytes.size();
+    qint64 offset = 0;
+    while (offset < size) {
+        const qint64 left = size - offset;
+        const int field = data[offset];
+        if (field >= int(m_widths.size())) {
+            m_damageOffset = offset;
+            m_damageReason =
+                QStringLiteral("a cell names field slot %1, which the table does not have")
+                    .arg(field);
+            return;
+        }
+        if (left < cellHeaderSize + m_widths[field]) {
+            m_damageOffset = offset;
+            m_damageReason = QStringLiteral("the file ends in the middle of a cell");
+            return;
+        }
+        TableCell cell;
+        cell.offset = offset;
+        cell.field = field;
+        cell.flag = data[offset + 1];
+        cell.recordNumber = recordNumberAt(data + offset + 2);
+        m_byRecord[cell.recordNumber].push_back(int(m_cells.size()));
+        m_cells.push_back(cell);
+        offset += cellHeaderSize + m_widths[field];
+    }
+}
+
+Status TableImage::writeFailure(const QString& reason) const {
+    return Status::failure(
+        QStringLiteral("Could not write the task file %1: %2.").arg(m_path, reason));
+}
+
+Status TableImage::writeAt(qint64 offset, const QByteArray& bytes) {
+    const qint64 startedNs = nowNs();
+    QFile file(m_path);
+    // ReadWrite never truncates, and creates the file when it is missing.
+    if (!file.open(QIODevice::ReadWrite))
+        return writeFailure(ioReason(file));
+    if (file.size() != m_bytes.size()) {
+        forget();
+        return writeFailure(QStringLiteral("it was changed by another program meanwhile"));
+    }
+    const bool written = file.seek(offset) && file.write(bytes) == bytes.size() && file.flush();
+    if (!written) {
+        const QString reason = ioReason(file);
+        forget();
+        return writeFailure(reason);
+    }
+    file.close();
+
+    if (offset == m_bytes.size())
+        m_bytes.append(bytes);
+    else
+        m_bytes.replace(offset, bytes.size(), bytes);
+    const FileState state = fileState(m_path);
+    if (!state.exists || state.identity.size != m_bytes.size()) {
+        forget();
+        return Status::success();
+    }
+    m_identity = state.identity;
+    m_capturedNs = startedNs;
+    m_loaded = true;
+    m_exists = true;
+    return Status::success();
+}
+
+Status TableImage::writeValue(int cellIndex, const QByteArray& padded) {
+    return writeAt(m_cells[cellIndex].offset + cellHeaderSize, padded);
+}
+
+Status TableImage::writeFlag(int cellIndex, quint8 flag) {
+    Status status = writeAt(m_cells[cellIndex].offset + 1, QByteArray(1, char(flag)));
+    if (status && m_loaded)
+        m_cells[cellIndex].flag = flag;
+    return status;
+}
+
+Status TableImage::append(const QByteArray& cellBytes) {
+    const qint64 offset = m_bytes.size();
+    Status status = writeAt(offset, cellBytes);
+    if (status && m_loaded) {
+        TableCell cell;
+        cell.offset = offset;
+        cell.field = quint8(cellBytes[0]);
+        cell.flag = quint8(cellBytes[1]);
+        cell.recordNumber =
+            recordNumberAt(reinterpret_cast<const quint8*>(cellBytes.constData()) + 2);
+        if (m_byRecord.empty())
+            m_byRecord.assign(modDatabaseBinary::maxRecordNumber + 1, {});
+        m_byRecord[cell.recordNumber].push_back(int(m_cells.size()));
+        m_cells.push_back(cell);
+    }
+    return status;
+}

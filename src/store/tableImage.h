@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Status.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+// One cell of the table file as found on disk.
+struct TableCell {
+    qint64 offset = 0; // of the cell's first byte
+    int field = 0;
+    quint8 flag = 0;
+    int recordNumber = 0;
+};
+
+// What tells one state of the file from another without reading it.
+struct FileIdentity {
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The table file held in memory with its cells indexed. refresh() checks the file on disk
+// before every operation and re-reads it whenever it may have changed, so every operation
+// sees the file as it is at that moment; the writes here update the image as well as the file.
+class TableImage {
+public:
+    // Brings the image in line with `path` walked with the given field widths.
+    Status refresh(const QString& path, const std::vector<int>& widths);
+
+    bool exists() const { return m_exists; }
+    const std::vector<TableCell>& cells() const { return m_cells; }
+    // Indexes into cells() of every cell of a record number, in file order.
+    const std::vector<int>& cellsOfRecord(int recordNumber) const;
+    QByteArray valueBytes(const TableCell& cell) const;
+
+    // Where the cells stop making sense; -1 when the file is whole.
+    qint64 damageOffset() const { return m_damageOffset; }
+    QString damageMessage() const;
+
+    Status writeValue(int cellIndex, const QByteArray& padded);
+    Status writeFlag(int cellIndex, quint8 flag);
+    // Adds a cell at the end, creating the file when there is none.
+    Status append(const QByteArray& cellBytes);
+
+private:
+    void forget();
+    void parse();
+    bool mayHaveChangedUnseen() const;
+    Status writeAt(qint64 offset, const QByteArray& bytes);
+    Status writeFailure(const QString& reason) const;
+
+    QString m_path;
+    std::vector<int> m_widths;
+    bool m_loaded = false;
+    bool m_exists = false;
+    FileIdentity m_identity;
+    qint64 m_capturedNs = 0; // wall time just before the image was last taken from the file
+    QByteArray m_bytes;
+    std::vector<TableCell> m_cells;
+    std::vector<std::vector<int>> m_byRecord;
+    qint64 m_damageOffset = -1;
+    QString m_damageReason;
+};
