@@ -12,6 +12,10 @@ class TestHome {
 public:
     TestHome() {
         QStandardPaths::setTestModeEnabled(true);
+        // Each test starts like a fresh account: no settings left by an earlier test.
+        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+             QStringLiteral("/Kestrelmoor"))
+            .removeRecursively();
         qputenv("TIDEWELL_HOME", QDir::toNativeSeparators(m_dir.path()).toLocal8Bit());
     }
     ~TestHome() { qunsetenv("TIDEWELL_HOME"); }
