@@ -51,6 +51,10 @@ FileState fileState(const QString& path) {
             state.error = QString::fromLocal8Bit(std::strerror(errno));
         return state;
     }
+    if (!S_ISREG(info.st_mode)) {
+        state.error = QStringLiteral("it is not a plain file");
+        return state;
+    }
     state.exists = true;
     state.identity.size = info.st_size;
     state.identity.modifiedNs = toNs(info.st_mtim);
@@ -69,6 +73,10 @@ FileState fileState(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists())
         return state;
+    if (!info.isFile()) {
+        state.error = QStringLiteral("it is not a plain file");
+        return state;
+    }
     state.exists = true;
     state.identity.size = info.size();
     state.identity.modifiedNs = toNs(info.lastModified(QTimeZone::UTC));
@@ -86,6 +94,12 @@ int recordNumberAt(const quint8* bytes) {
 }
 
 } // namespace
+
+bool mayHaveChangedUnseen(qint64 modifiedNs, qint64 capturedNs) {
+    const bool wholeSeconds = modifiedNs % nsPerSecond == 0;
+    const qint64 margin = wholeSeconds ? coarseTickMarginNs : fineTickMarginNs;
+    return modifiedNs + margin >= capturedNs;
+}
 
 const std::vector<int>& TableImage::cellsOfRecord(int recordNumber) const {
     static const std::vector<int> none;
@@ -115,12 +129,6 @@ void TableImage::forget() {
     m_damageReason.clear();
 }
 
-bool TableImage::mayHaveChangedUnseen() const {
-    const bool wholeSeconds = m_identity.modifiedNs % nsPerSecond == 0;
-    const qint64 margin = wholeSeconds ? coarseTickMarginNs : fineTickMarginNs;
-    return m_identity.modifiedNs + margin >= m_capturedNs;
-}
-
 Status TableImage::refresh(const QString& path, const std::vector<int>& widths) {
     const qint64 startedNs = nowNs();
     if (path != m_path) {
@@ -140,7 +148,8 @@ Status TableImage::refresh(const QString& path, const std::vector<int>& widths) 
     }
     const bool schemaChanged = widths != m_widths;
     m_widths = widths;
-    if (m_loaded && state.identity == m_identity && !mayHaveChangedUnseen()) {
+    if (m_loaded && state.identity == m_identity &&
+        !mayHaveChangedUnseen(m_identity.modifiedNs, m_capturedNs)) {
         if (schemaChanged)
             parse();
         return Status::success();

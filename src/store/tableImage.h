@@ -26,6 +26,10 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
+// Whether a file last modified at modifiedNs may have been written again, with no change to its
+// time stamp, after an image of it was taken at capturedNs (both in wall-clock nanoseconds).
+bool mayHaveChangedUnseen(qint64 modifiedNs, qint64 capturedNs);
+
 // The table file held in memory with its cells indexed. refresh() checks the file on disk
 // before every operation and re-reads it whenever it may have changed, so every operation
 // sees the file as it is at that moment; the writes here update the image as well as the file.
@@ -52,7 +56,6 @@ public:
 private:
     void forget();
     void parse();
-    bool mayHaveChangedUnseen() const;
     Status writeAt(qint64 offset, const QByteArray& bytes);
     Status writeFailure(const QString& reason) const;
 
