@@ -1,0 +1,351 @@
+#include "taskEngine.h"
+
+#include "modClock.h"
+#include "modDatabaseBinary.h"
+#include "modDateText.h"
+#include "modFileCopy.h"
+#include "modFileDateTime.h"
+#include "modFileVersionInfo.h"
+#include "modPaths.h"
+#include "modRules.h"
+#include "modTidewell.h"
+#include "taskTable.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <exception>
+#include <optional>
+
+namespace db = modDatabaseBinary;
+
+namespace {
+
+// Counts how many of something are under way for as long as the guard lives.
+class Underway {
+public:
+    explicit Underway(int& count) : m_count(count) { ++m_count; }
+    ~Underway() { --m_count; }
+    Underway(const Underway&) = delete;
+    Underway& operator=(const Underway&) = delete;
+
+private:
+    int& m_count;
+};
+
+// A check cycle started while another runs, or while a task's question waits for its answer,
+// would perform a task that is still due a second time or ask the same question twice; such a
+// cycle does nothing and the next tick looks again.
+int cyclesRunning = 0;
+int questionsOpen = 0;
+
+// Check-cycle faults logged and still present; each is logged once for as long as it lasts.
+QSet<QString> reportedFaults;
+QSet<QString> faultsThisCycle;
+
+// The state of a marker that could not be deleted, so that it shows the window only once.
+struct MarkerStamp {
+    QDateTime modified;
+    qint64 size = 0;
+    bool operator==(const MarkerStamp&) const = default;
+};
+std::optional<MarkerStamp> undeletableMarker;
+
+Result<QString> readTaskField(const char* name, int recordNumber) {
+    return db::readField(QString::fromLatin1(name), recordNumber);
+}
+
+Status writeTaskField(const char* name, int recordNumber, const QString& value) {
+    return db::writeField(QString::fromLatin1(name), recordNumber, value);
+}
+
+// --- Performing a task -------------------------------------------------------------------
+
+bool askUser(EngineHost& host, int recordNumber, Status& fault) {
+    const Result<QString> question = readTaskField(TaskField::ConfirmationQuestion, recordNumber);
+    const Result<QString> title = readTaskField(TaskField::ConfirmationTitle, recordNumber);
+    if (!question || !title) {
+        fault = question ? title.status() : question.status();
+        return false;
+    }
+    const Underway waiting(questionsOpen);
+    return host.confirmTask(title.value(), question.value());
+}
+
+// The source's date, time and version as they are now, in this order.
+Status recordSourceState(int recordNumber, const QString& source) {
+    Status written = writeTaskField(TaskField::FileDate, recordNumber, getFileDate(source));
+    if (written)
+        written = writeTaskField(TaskField::FileTime, recordNumber, getFileTime(source));
+    if (written)
+        written = writeTaskField(TaskField::FileVersion, recordNumber, getFileVersion(source));
+    return written;
+}
+
+Status decline(EngineHost& host, int recordNumber, const QString& source) {
+    const Status recorded = recordSourceState(recordNumber, source);
+    if (!recorded)
+        return recorded;
+    host.fillTaskList();
+    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
+    if (!name)
+        return name.status();
+    logAction(QStringLiteral("Task cancelled: ") + name.value());
+    return Status::success();
+}
+
+Status copyAndRecord(EngineHost& host, int recordNumber, const QString& source,
+                     const QString& destination) {
+    const Status copied = copyFileOver(source, destination);
+    if (!copied)
+        return copied;
+    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
+    if (!name)
+        return name.status();
+    logAction(QStringLiteral("Successfully performed ") + name.value());
+    Status recorded = recordSourceState(recordNumber, source);
+    if (recorded)
+        recorded = writeTaskField(TaskField::LastUpdated, recordNumber, dateText(today()));
+    if (!recorded)
+        return recorded;
+    host.fillTaskList();
+    return Status::success();
+}
+
+Status performSteps(EngineHost& host, int recordNumber) {
+    const Result<QString> source = readTaskField(TaskField::SourceFile, recordNumber);
+    if (!source)
+        return source.status();
+    const Result<QString> destination = readTaskField(TaskField::DestinationFile, recordNumber);
+    if (!destination)
+        return destination.status();
+    const Result<QString> confirmation = readTaskField(TaskField::ConfirmationOn, recordNumber);
+    if (!confirmation)
+        return confirmation.status();
+    if (confirmation.value().compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
+        Status fault = Status::success();
+        const bool yes = askUser(host, recordNumber, fault);
+        if (!fault)
+            return fault;
+        if (!yes)
+            return decline(host, recordNumber, source.value());
+    }
+    return copyAndRecord(host, recordNumber, source.value(), destination.value());
+}
+
+// --- Comparing stored and fresh texts -----------------------------------------------------
+
+// Whole days from the first date text to the second. A text that cannot be read back (the
+// locale changed since it was stored, or it was damaged) gives no number unless both texts are
+// equal, and the callers count that as a change.
+std::optional<qint64> daysBetween(const QString& from, const QString& to) {
+    if (from == to)
+        return 0;
+    const std::optional<QDate> first = readDateText(from);
+    const std::optional<QDate> second = readDateText(to);
+    if (!first || !second)
+        return std::nullopt;
+    return first->daysTo(*second);
+}
+
+// Seconds from the first time of day to the second, read as daysBetween reads dates.
+std::optional<qint64> secondsBetween(const QString& from, const QString& to) {
+    if (from == to)
+        return 0;
+    const std::optional<QTime> first = readTimeText(from);
+    const std::optional<QTime> second = readTimeText(to);
+    if (!first || !second)
+        return std::nullopt;
+    return first->secsTo(*second);
+}
+
+bool differs(const std::optional<qint64>& difference) {
+    return !difference || *difference != 0;
+}
+
+// --- The update rules ----------------------------------------------------------------------
+
+// The fields the cycle reads, as they were before any of its own writes.
+struct CheckedTask {
+    QString name;
+    QString lastUpdated;
+    QString source;
+    QString destination;
+    QString rule;
+    QString fileDate;
+    QString fileTime;
+    QString fileVersion;
+};
+
+CheckedTask taskFromFieldValues() {
+    CheckedTask task;
+    task.name = db::fieldValues[slotTaskName];
+    task.lastUpdated = db::fieldValues[slotLastUpdated];
+    task.source = db::fieldValues[slotSourceFile];
+    task.destination = db::fieldValues[slotDestinationFile];
+    task.rule = db::fieldValues[slotRule];
+    task.fileDate = db::fieldValues[slotFileDate];
+    task.fileTime = db::fieldValues[slotFileTime];
+    task.fileVersion = db::fieldValues[slotFileVersion];
+    return task;
+}
+
+bool sourceChanged(const CheckedTask& task) {
+    if (task.fileDate.isEmpty() || task.fileTime.isEmpty())
+        return true;
+    return differs(daysBetween(task.fileDate, getFileDate(task.source))) ||
+           differs(secondsBetween(task.fileTime, getFileTime(task.source)));
+}
+
+bool sourceNewer(const CheckedTask& task) {
+    if (!fileExists(task.destination))
+        return true;
+    const std::optional<qint64> days =
+        daysBetween(getFileDate(task.source), getFileDate(task.destination));
+    if (!days)
+        return true;
+    if (*days != 0)
+        return *days < 0;
+    const std::optional<qint64> seconds =
+        secondsBetween(getFileTime(task.source), getFileTime(task.destination));
+    return !seconds || *seconds < 0;
+}
+
+bool notUpdatedToday(const CheckedTask& task) {
+    if (task.fileDate.isEmpty() || task.fileTime.isEmpty() || task.lastUpdated.isEmpty())
+        return true;
+    return differs(daysBetween(dateText(today()), task.lastUpdated));
+}
+
+// The new version is stored before performing, so a copy that fails or is declined does not
+// make the task due again until the version changes once more.
+Result<bool> versionChanged(int recordNumber, const CheckedTask& task) {
+    const QString version = getFileVersion(task.source);
+    if (!task.fileVersion.isEmpty() && version.compare(task.fileVersion, Qt::CaseInsensitive) == 0)
+        return false;
+    const Status stored = writeTaskField(TaskField::FileVersion, recordNumber, version);
+    if (!stored)
+        return stored;
+    return true;
+}
+
+Result<bool> isDue(int recordNumber, const CheckedTask& task) {
+    switch (rulePosition(task.rule)) {
+    case ruleSourceChanged:
+        return sourceChanged(task);
+    case ruleSourceNewer:
+        return sourceNewer(task);
+    case ruleEveryDay:
+        return notUpdatedToday(task);
+    case ruleVersionChanged:
+        return versionChanged(recordNumber, task);
+    case ruleOnlyWhenSelected:
+        break;
+    }
+    return false;
+}
+
+// --- The check cycle -----------------------------------------------------------------------
+
+void reportFault(const QString& line) {
+    faultsThisCycle.insert(line);
+    if (!reportedFaults.contains(line))
+        logAction(line);
+}
+
+QString checkFaultLine(const QString& taskName, const Status& fault) {
+    const QString subject = taskName.isEmpty() ? QStringLiteral("The tasks") : taskName;
+    return subject + QStringLiteral(" could not be checked.  ") + fault.message();
+}
+
+// The first check that finds the source records its date and time.
+Status writeBaseline(int recordNumber, const CheckedTask& task) {
+    Status written = Status::success();
+    if (task.fileDate.isEmpty())
+        written = writeTaskField(TaskField::FileDate, recordNumber, getFileDate(task.source));
+    if (written && task.fileTime.isEmpty())
+        written = writeTaskField(TaskField::FileTime, recordNumber, getFileTime(task.source));
+    return written;
+}
+
+void checkTask(EngineHost& host, int recordNumber) {
+    const Status read = db::readRecord(recordNumber);
+    if (!read) {
+        reportFault(checkFaultLine(QString(), read));
+        return;
+    }
+    const CheckedTask task = taskFromFieldValues();
+    if (!fileExists(task.source))
+        return;
+    const Status baseline = writeBaseline(recordNumber, task);
+    if (!baseline) {
+        reportFault(checkFaultLine(task.name, baseline));
+        return;
+    }
+    const Result<bool> due = isDue(recordNumber, task);
+    if (!due) {
+        reportFault(checkFaultLine(task.name, due.status()));
+        return;
+    }
+    if (due.value())
+        performTask(host, recordNumber);
+}
+
+MarkerStamp markerStamp(const QString& marker) {
+    const QFileInfo info(marker);
+    return {info.lastModified(), info.size()};
+}
+
+// A second start of the program leaves the marker behind to have this copy's window shown.
+void consumeActivationMarker(EngineHost& host) {
+    const QString marker = applicationFile(QStringLiteral("notify.dat"));
+    if (!fileExists(marker)) {
+        undeletableMarker.reset();
+        return;
+    }
+    if (QFile::remove(marker)) {
+        undeletableMarker.reset();
+        host.showMainWindow();
+        return;
+    }
+    const MarkerStamp stamp = markerStamp(marker);
+    if (undeletableMarker == stamp)
+        return;
+    undeletableMarker = stamp;
+    host.showMainWindow();
+}
+
+} // namespace
+
+void performTask(EngineHost& host, int recordNumber) {
+    Status performed = Status::success();
+    try {
+        performed = performSteps(host, recordNumber);
+    } catch (const std::exception& fault) {
+        performed = Status::failure(QString::fromLocal8Bit(fault.what()));
+    }
+    if (performed)
+        return;
+    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
+    logAction(name.value() + QStringLiteral(" failed.  ") + performed.message());
+}
+
+void runCheckCycle(EngineHost& host) {
+    if (cyclesRunning > 0 || questionsOpen > 0)
+        return;
+    const Underway running(cyclesRunning);
+    consumeActivationMarker(host);
+    faultsThisCycle.clear();
+    const Status listed = db::listRecords();
+    if (listed) {
+        // Performing rebuilds the task list, which lists the records anew: keep our own list.
+        const QStringList records = db::resultList.mid(0, db::resultCount);
+        for (const QString& entry : records)
+            checkTask(host, entry.toInt());
+    } else {
+        reportFault(checkFaultLine(QString(), listed));
+    }
+    reportedFaults = faultsThisCycle;
+}
