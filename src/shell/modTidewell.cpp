@@ -11,8 +11,9 @@
 namespace {
 
 LogSink* logSink = nullptr;
-// Set after a failed write to the log file, so the list says so once, not for every line.
-bool logFileFailureShown = false;
+// The log file whose failure the list has reported, so that it says so once, not for every
+// line; empty after a write succeeds.
+QString failedLogFile;
 
 QString logLine(const QString& message) {
     const QDateTime now = currentDateTime();
@@ -54,12 +55,12 @@ void logAction(const QString& message) {
     const QString path = readSetting(Setting::LogFile, SettingDefault::logFile());
     const std::optional<QString> failure = appendToLogFile(path, logLine(message));
     if (!failure) {
-        logFileFailureShown = false;
+        failedLogFile.clear();
         return;
     }
-    if (logFileFailureShown)
+    if (failedLogFile == path)
         return;
-    logFileFailureShown = true;
+    failedLogFile = path;
     showLogLine(logLine(QStringLiteral("The log file ") + path +
                         QStringLiteral(" could not be written: ") + *failure));
 }
