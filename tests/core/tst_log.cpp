@@ -165,7 +165,7 @@ private slots:
         QVERIFY(m_sink.lines[0].contains(bad));
 
         // A different file that fails is reported on its own.
-        const QString otherBad = bad + QStringLiteral("/deeper.log");
+        const QString otherBad = m_home->file(QStringLiteral("absent/other.log"));
         writeSetting(Setting::LogFile, otherBad);
         logAction(QStringLiteral("Task deleted: D"));
         QCOMPARE(m_sink.lines.size(), 8);
