@@ -119,8 +119,7 @@ QList<QTime> timeSamples() {
     return samples;
 }
 
-TextForm dateForm() {
-    const QLocale locale;
+TextForm chooseDateForm(const QLocale& locale) {
     const TextForm form{locale, localeDateFormat(locale)};
     const auto read = [](const QLocale& l, const QString& text, const QString& format) {
         return l.toDate(text, format);
@@ -130,8 +129,7 @@ TextForm dateForm() {
     return {QLocale::c(), QStringLiteral("yyyy-MM-dd")};
 }
 
-TextForm timeForm() {
-    const QLocale locale;
+TextForm chooseTimeForm(const QLocale& locale) {
     const TextForm form{locale, localeTimeFormat(locale)};
     const auto read = [](const QLocale& l, const QString& text, const QString& format) {
         return l.toTime(text, format);
@@ -142,26 +140,59 @@ TextForm timeForm() {
     return {QLocale::c(), QStringLiteral("HH:mm:ss")};
 }
 
+// The form chosen for the locale in use, worked out again only when the locale or its format
+// changes: the probes ask for it for every task at every check.
+class FormChoice {
+public:
+    using Choose = TextForm (*)(const QLocale&);
+    explicit FormChoice(Choose choose) : m_choose(choose) {}
+
+    const TextForm& current(const QString& localeFormat) {
+        const QLocale locale;
+        const QString key = locale.name() + QLatin1Char('\n') + localeFormat;
+        if (!m_form || key != m_key) {
+            m_form = m_choose(locale);
+            m_key = key;
+        }
+        return *m_form;
+    }
+
+private:
+    Choose m_choose;
+    QString m_key;
+    std::optional<TextForm> m_form;
+};
+
+const TextForm& dateForm() {
+    static FormChoice choice(chooseDateForm);
+    return choice.current(QLocale().dateFormat(QLocale::ShortFormat));
+}
+
+const TextForm& timeForm() {
+    static FormChoice choice(chooseTimeForm);
+    return choice.current(QLocale().timeFormat(QLocale::ShortFormat));
+}
+
 } // namespace
 
 QString dateText(const QDate& date) {
-    const TextForm form = dateForm();
+    const TextForm& form = dateForm();
     return form.locale.toString(date, form.format);
 }
 
 QString timeText(const QTime& time) {
-    const TextForm form = timeForm();
+    const TextForm& form = timeForm();
     return form.locale.toString(time, form.format);
 }
 
 std::optional<QDate> readDateText(const QString& text) {
-    const TextForm form = dateForm();
+    const TextForm& form = dateForm();
     const QDate date = form.locale.toDate(text, form.format);
     return date.isValid() ? std::optional(date) : std::nullopt;
 }
 
 std::optional<QTime> readTimeText(const QString& text) {
-    const TextForm form = timeForm();
+    const TextForm& form = timeForm();
     const QTime time = form.locale.toTime(text, form.format);
     return time.isValid() ? std::optional(time) : std::nullopt;
 }
