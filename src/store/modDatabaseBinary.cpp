@@ -247,8 +247,9 @@ Result<QByteArray> padValue(const QString& value, int width) {
 }
 
 QString unpadValue(const QByteArray& stored) {
-    QByteArray bytes = stored;
-    bytes.replace('\0', QByteArray());
+    QByteArray bytes(stored.size(), Qt::Uninitialized);
+    const auto end = std::remove_copy(stored.begin(), stored.end(), bytes.begin(), '\0');
+    bytes.truncate(end - bytes.begin());
     return QString::fromUtf8(bytes);
 }
 

@@ -66,6 +66,7 @@ private:
     FileIdentity m_identity;
     qint64 m_capturedNs = 0; // wall time just before the image was last taken from the file
     QByteArray m_bytes;
+    QByteArray m_scratch;
     std::vector<TableCell> m_cells;
     std::vector<std::vector<int>> m_byRecord;
     qint64 m_damageOffset = -1;
