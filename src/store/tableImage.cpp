@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #else
 #include <QDateTime>
-#include <QTimeZone>
 #endif
 
 namespace {
@@ -83,8 +82,8 @@ FileState fileState(const QString& path) {
     }
     state.exists = true;
     state.identity.size = info.size();
-    state.identity.modifiedNs = toNs(info.lastModified(QTimeZone::UTC));
-    state.identity.changedNs = toNs(info.metadataChangeTime(QTimeZone::UTC));
+    state.identity.modifiedNs = toNs(info.lastModified());
+    state.identity.changedNs = toNs(info.metadataChangeTime());
     return state;
 }
 #endif

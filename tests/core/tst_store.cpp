@@ -159,8 +159,6 @@ private slots:
         QCOMPARE(db::unpadValue(stored), value);
     }
 
-    void unpaddingDropsEveryNul() { QCOMPARE(db::unpadValue(QByteArray("a\0b\0", 4)), "ab"); }
-
     void overLongValuesAreRefused_data() {
         QTest::addColumn<QString>("value");
         QTest::newRow("one byte too many") << QString("abcd");
@@ -358,15 +356,6 @@ private slots:
         QVERIFY(db::readRecord(0).ok());
         for (int slot = 0; slot < taskFieldCount; ++slot)
             QCOMPARE(db::fieldValues[slot], QString(QChar('a' + slot)));
-    }
-
-    void duplicateWritesEmptyFieldsToo() {
-        QVERIFY(db::writeField(TaskField::TaskName, 0, "bare").ok());
-        const qsizetype before = readFile(tasksFile).size();
-        QVERIFY(db::duplicateRecord(0).ok());
-        QCOMPARE(readFile(tasksFile).size(), before + 77 + 1281);
-        QVERIFY(db::listRecords().ok());
-        QCOMPARE(listed(), (QStringList{"0", "1"}));
     }
 
     void damagedFiles_data() {
