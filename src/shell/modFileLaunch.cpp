@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QProcess>
 #include <QUrl>
 
 namespace {
@@ -12,6 +13,17 @@ QUrl documentUrl(const QString& file) {
     if (url.isValid() && url.scheme().size() > 1)
         return url;
     return QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath());
+}
+
+// A program is started, in its own folder and without waiting for it, the way the desktop
+// starts one that is opened; anything that will not start as a program is opened instead.
+bool startProgram(const QUrl& url) {
+    if (!url.isLocalFile())
+        return false;
+    const QFileInfo info(url.toLocalFile());
+    if (!info.isFile() || !info.isExecutable())
+        return false;
+    return QProcess::startDetached(info.absoluteFilePath(), {}, info.absolutePath());
 }
 
 } // namespace
@@ -25,7 +37,9 @@ void shellExecuteVerb(const QString& verb, const QString& file, const QString& p
     Q_UNUSED(showCommand);
     if (verb.compare(QLatin1String("open"), Qt::CaseInsensitive) != 0 || file.isEmpty())
         return;
-    QDesktopServices::openUrl(documentUrl(file));
+    const QUrl url = documentUrl(file);
+    if (!startProgram(url))
+        QDesktopServices::openUrl(url);
 }
 
 void openDocument(const QString& file) {

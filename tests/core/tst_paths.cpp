@@ -115,6 +115,39 @@ private slots:
         QCOMPARE(catcher.urls, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{opened});
     }
 
+    // A program is started, not handed to an opener, in its own folder.
+    void openingAProgramStartsIt() {
+        TestHome home;
+        const QString program = home.file(QStringLiteral("program"));
+        QFile file(program);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\npwd > started\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ExeOwner));
+        UrlCatcher catcher;
+        openDocument(program);
+        QTRY_VERIFY(QFile::exists(home.file(QStringLiteral("started"))));
+        QTRY_COMPARE(QFileInfo(home.file(QStringLiteral("started"))).size(),
+                     qint64(home.path().toLocal8Bit().size() + 1));
+        QVERIFY(catcher.urls.isEmpty());
+    }
+
+    // A file that is marked runnable but is no program is opened like a document.
+    void openingARunnableDocumentOpensIt() {
+        TestHome home;
+        const QString document = home.file(QStringLiteral("report.doc"));
+        QFile file(document);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a program\n");
+        file.close();
+        QVERIFY(file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                    QFileDevice::ExeOwner));
+        UrlCatcher catcher;
+        openDocument(document);
+        QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(document)});
+    }
+
     // Verbs the desktop has no counterpart for do nothing, and nothing reaches the caller.
     void otherVerbsOpenNothing() {
         UrlCatcher catcher;
