@@ -302,7 +302,9 @@ void injectCopyFault(qint64 afterBytes, int errorNumber) {
 #if defined(Q_OS_UNIX)
 
 Status copyFileOver(const QString& source, const QString& destination) {
-    FileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    // Not blocking: a named pipe given as the source must not hang the program; it is refused
+    // below like every other file that is not a plain file.
+    FileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!in.valid())
         return errno == ENOENT || errno == ENOTDIR ? Status::failure(sourceMissing)
                                                    : errnoFailure(errno);

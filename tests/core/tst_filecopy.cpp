@@ -147,6 +147,9 @@ void TestFileCopy::refusals_data() {
     QTest::newRow("missing source") << "missing.txt"
                                     << "dest.txt"
                                     << "The source file does not exist.";
+    QTest::newRow("source is a named pipe") << "pipe"
+                                            << "dest.txt"
+                                            << "The source file does not exist.";
     QTest::newRow("source is a folder") << "folder"
                                         << "dest.txt"
                                         << "The source file does not exist.";
@@ -188,6 +191,7 @@ void TestFileCopy::refusals() {
     writeFile(home.file("readonly.txt"), "guarded content");
     QCOMPARE(::chmod(QFile::encodeName(home.file("readonly.txt")).constData(), 0444), 0);
     QVERIFY(QDir(home.path()).mkdir("folder"));
+    QCOMPARE(::mkfifo(QFile::encodeName(home.file("pipe")).constData(), 0600), 0);
     QVERIFY(QFile::link(home.file("src.txt"), home.file("symlink.txt")));
     QCOMPARE(::link(QFile::encodeName(home.file("src.txt")).constData(),
                     QFile::encodeName(home.file("hardlink.txt")).constData()),
