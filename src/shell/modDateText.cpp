@@ -81,8 +81,12 @@ QString localeTimeFormat(const QLocale& locale) {
     }
     if (minutes < 0)
         return QString();
-    const bool separated = minutes > 0 && !pieces[minutes - 1].field;
-    const QString separator = separated ? pieces[minutes - 1].text : QStringLiteral(":");
+    // Everything between the field before the minutes and the minutes, quoted parts included.
+    QString separator;
+    for (qsizetype i = minutes - 1; i >= 0 && !pieces[i].field; --i)
+        separator.prepend(pieces[i].text);
+    if (separator.isEmpty())
+        separator = QStringLiteral(":");
     pieces.insert(minutes + 1, {separator, false});
     pieces.insert(minutes + 2, {QStringLiteral("ss"), true});
     return joinFormat(pieces);

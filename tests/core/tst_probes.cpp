@@ -96,6 +96,10 @@ private slots:
                                << "3.5.2002"
                                << "14.22.10"
                                << "0.00.00";
+        QTest::newRow("fr_CA words between the fields") << "fr_CA"
+                                                        << "2002-05-03"
+                                                        << "14:22:10"
+                                                        << "00:00:00";
     }
 
     // 3 May 2002 at 14:22:10: the short date with four year digits, the time with seconds.
