@@ -11,70 +11,42 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("title");
         QTest::addColumn<int>("paragraphs");
-        QTest::newRow("load") << "load"
-                              << "Welcome to Tidewell" << 1;
-        QTest::newRow("buttonbar") << "buttonbar"
-                                   << "Button Bar" << 2;
-        QTest::newRow("statusbar") << "statusbar"
-                                   << "Status Bar" << 1;
-        QTest::newRow("tasklist") << "tasklist"
-                                  << "Task List" << 2;
-        QTest::newRow("help") << "help"
-                              << "Interactive Help" << 2;
-        QTest::newRow("menutasks") << "menutasks"
-                                   << "Tasks Menu" << 2;
-        QTest::newRow("menuview") << "menuview"
-                                  << "View Menu" << 1;
-        QTest::newRow("menuhelp") << "menuhelp"
-                                  << "Help Menu" << 1;
-        QTest::newRow("log") << "log"
-                             << "Action Log" << 1;
-        QTest::newRow("taskname") << "taskname"
-                                  << "Task Name" << 1;
-        QTest::newRow("tasksourcefile") << "tasksourcefile"
-                                        << "Source File" << 2;
-        QTest::newRow("taskdestinationfile") << "taskdestinationfile"
-                                             << "Destination File" << 1;
-        QTest::newRow("taskdestinationlist") << "taskdestinationlist"
-                                             << "Destination Files" << 2;
-        QTest::newRow("taskdestinationadd") << "taskdestinationadd"
-                                            << "Add Destination" << 1;
-        QTest::newRow("taskdestinationdelete") << "taskdestinationdelete"
-                                               << "Delete Destination" << 1;
-        QTest::newRow("taskconfirm") << "taskconfirm"
-                                     << "Confirmation" << 1;
-        QTest::newRow("taskconfirmtitle") << "taskconfirmtitle"
-                                          << "Confirmation Title" << 1;
-        QTest::newRow("taskconfirmmessage") << "taskconfirmmessage"
-                                            << "Confirmation Question" << 1;
-        QTest::newRow("taskrule") << "taskrule"
-                                  << "Update Rule" << 1;
-        QTest::newRow("setupdelete") << "setupdelete"
-                                     << "Delete Confirmation" << 1;
-        QTest::newRow("setupquit") << "setupquit"
-                                   << "Quit Confirmation" << 1;
-        QTest::newRow("setupedit") << "setupedit"
-                                   << "Edit Task" << 1;
-        QTest::newRow("setupperform") << "setupperform"
-                                      << "Perform Task" << 1;
-        QTest::newRow("setuprun") << "setuprun"
-                                  << "Run File" << 1;
-        QTest::newRow("ok") << "ok"
-                            << "OK" << 1;
-        QTest::newRow("cancel") << "cancel"
-                                << "Cancel" << 1;
-        QTest::newRow("browse") << "browse"
-                                << "Browse" << 1;
-        QTest::newRow("setuplog") << "setuplog"
-                                  << "Logging" << 1;
-        QTest::newRow("setuplogfile") << "setuplogfile"
-                                      << "Log File" << 1;
-        QTest::newRow("next") << "next"
-                              << "Next" << 1;
-        QTest::newRow("previous") << "previous"
-                                  << "Previous" << 1;
-        QTest::newRow("finish") << "finish"
-                                << "Finish" << 1;
+        const auto row = [](const char* key, const char* title, int paragraphs) {
+            QTest::newRow(key) << QString::fromLatin1(key) << QString::fromLatin1(title)
+                               << paragraphs;
+        };
+        row("load", "Welcome to Tidewell", 1);
+        row("buttonbar", "Button Bar", 2);
+        row("statusbar", "Status Bar", 1);
+        row("tasklist", "Task List", 2);
+        row("help", "Interactive Help", 2);
+        row("menutasks", "Tasks Menu", 2);
+        row("menuview", "View Menu", 1);
+        row("menuhelp", "Help Menu", 1);
+        row("log", "Action Log", 1);
+        row("taskname", "Task Name", 1);
+        row("tasksourcefile", "Source File", 2);
+        row("taskdestinationfile", "Destination File", 1);
+        row("taskdestinationlist", "Destination Files", 2);
+        row("taskdestinationadd", "Add Destination", 1);
+        row("taskdestinationdelete", "Delete Destination", 1);
+        row("taskconfirm", "Confirmation", 1);
+        row("taskconfirmtitle", "Confirmation Title", 1);
+        row("taskconfirmmessage", "Confirmation Question", 1);
+        row("taskrule", "Update Rule", 1);
+        row("setupdelete", "Delete Confirmation", 1);
+        row("setupquit", "Quit Confirmation", 1);
+        row("setupedit", "Edit Task", 1);
+        row("setupperform", "Perform Task", 1);
+        row("setuprun", "Run File", 1);
+        row("ok", "OK", 1);
+        row("cancel", "Cancel", 1);
+        row("browse", "Browse", 1);
+        row("setuplog", "Logging", 1);
+        row("setuplogfile", "Log File", 1);
+        row("next", "Next", 1);
+        row("previous", "Previous", 1);
+        row("finish", "Finish", 1);
     }
 
     // Each key finds its own title, and a text of two paragraphs has one empty line between.
