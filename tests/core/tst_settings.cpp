@@ -25,6 +25,7 @@ void writeSettingsFileByHand(const QByteArray& contents) {
     QFile file(settingsFile());
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(contents);
+    QVERIFY(file.flush());
     // A change within the same tick of the file system clock and of the same size would look
     // unchanged to Qt's own check of the file; a person's edit is never that quick.
     static int edits = 0;
