@@ -7,24 +7,29 @@
 
 namespace {
 
+// QFileInfo takes the path literally (no wildcards) and follows a link to its target; a path
+// it cannot examine is not there. Hidden means a name starting with "." here and the hidden
+// attribute on Windows.
+bool isPlainVisibleFile(const QFileInfo& info) {
+    return info.isFile() && !info.isHidden();
+}
+
 // The last-modified time stamp in local time, or nothing for a path that fails the existence
-// test.
+// test. One look at the file serves both the test and the time stamp: the check cycle probes
+// every source at every tick.
 std::optional<QDateTime> lastModified(const QString& path) {
-    if (!fileExists(path))
+    if (path.isEmpty())
         return std::nullopt;
-    return QFileInfo(path).lastModified().toLocalTime();
+    const QFileInfo info(path);
+    if (!isPlainVisibleFile(info))
+        return std::nullopt;
+    return info.lastModified();
 }
 
 } // namespace
 
 bool fileExists(const QString& path) {
-    if (path.isEmpty())
-        return false;
-    // QFileInfo takes the path literally (no wildcards) and follows a link to its target; a
-    // path it cannot examine is not there. Hidden means a name starting with "." here and the
-    // hidden attribute on Windows.
-    const QFileInfo info(path);
-    return info.isFile() && !info.isHidden();
+    return !path.isEmpty() && isPlainVisibleFile(QFileInfo(path));
 }
 
 QString getFileDate(const QString& path) {
