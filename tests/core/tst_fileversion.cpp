@@ -111,7 +111,6 @@ void tst_FileVersion::realImages() {
     QFETCH(QString, expected);
     QVERIFY2(QFile::exists(path), qPrintable(path));
     QCOMPARE(getFileVersion(path), expected);
-    QCOMPARE(getFileVersion(path), expected);
 }
 
 // Images from our own writer, with and without a large section before the resources.
