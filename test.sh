@@ -7,7 +7,7 @@ scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure
 for bench in build/bench/bench_*; do
-    [[ -x $bench ]] || continue
+    [[ -f $bench && -x $bench ]] || continue
     echo "== $(basename "$bench")"
     TIDEWELL_BENCH_SHORT=1 "$bench" --benchmark_min_time=0.01
 done
