@@ -32,6 +32,13 @@ bool fileExists(const QString& path) {
     return !path.isEmpty() && isPlainVisibleFile(QFileInfo(path));
 }
 
+std::optional<FileStamp> getFileStamp(const QString& path) {
+    const std::optional<QDateTime> stamp = lastModified(path);
+    if (!stamp)
+        return std::nullopt;
+    return FileStamp{dateText(stamp->date()), timeText(stamp->time())};
+}
+
 QString getFileDate(const QString& path) {
     const std::optional<QDateTime> stamp = lastModified(path);
     return stamp ? dateText(stamp->date()) : QString();

@@ -6,6 +6,18 @@
 // path (no wildcards); a folder or a file that cannot be examined counts as missing.
 bool fileExists(const QString& path);
 
+#include <optional>
+
+// The date and time texts of one look at a file's last-modified time stamp.
+struct FileStamp {
+    QString date;
+    QString time;
+};
+
+// Both texts at once for an existing file; nothing for an empty path or a file that fails the
+// existence test. The check cycle uses it to look at each file once.
+std::optional<FileStamp> getFileStamp(const QString& path);
+
 // The last-modified date and time of day of an existing file, in local time, as date and time
 // texts; empty for an empty path or a file that fails the existence test.
 QString getFileDate(const QString& path);

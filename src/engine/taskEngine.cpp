@@ -192,24 +192,23 @@ CheckedTask taskFromFieldValues() {
     return task;
 }
 
-bool sourceChanged(const CheckedTask& task) {
+bool sourceChanged(const CheckedTask& task, const FileStamp& source) {
     if (task.fileDate.isEmpty() || task.fileTime.isEmpty())
         return true;
-    return differs(daysBetween(task.fileDate, getFileDate(task.source))) ||
-           differs(secondsBetween(task.fileTime, getFileTime(task.source)));
+    return differs(daysBetween(task.fileDate, source.date)) ||
+           differs(secondsBetween(task.fileTime, source.time));
 }
 
-bool sourceNewer(const CheckedTask& task) {
-    if (!fileExists(task.destination))
+bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
+    const std::optional<FileStamp> destination = getFileStamp(task.destination);
+    if (!destination)
         return true;
-    const std::optional<qint64> days =
-        daysBetween(getFileDate(task.source), getFileDate(task.destination));
+    const std::optional<qint64> days = daysBetween(source.date, destination->date);
     if (!days)
         return true;
     if (*days != 0)
         return *days < 0;
-    const std::optional<qint64> seconds =
-        secondsBetween(getFileTime(task.source), getFileTime(task.destination));
+    const std::optional<qint64> seconds = secondsBetween(source.time, destination->time);
     return !seconds || *seconds < 0;
 }
 
@@ -231,12 +230,12 @@ Result<bool> versionChanged(int recordNumber, const CheckedTask& task) {
     return true;
 }
 
-Result<bool> isDue(int recordNumber, const CheckedTask& task) {
+Result<bool> isDue(int recordNumber, const CheckedTask& task, const FileStamp& source) {
     switch (rulePosition(task.rule)) {
     case ruleSourceChanged:
-        return sourceChanged(task);
+        return sourceChanged(task, source);
     case ruleSourceNewer:
-        return sourceNewer(task);
+        return sourceNewer(task, source);
     case ruleEveryDay:
         return notUpdatedToday(task);
     case ruleVersionChanged:
@@ -261,12 +260,12 @@ QString checkFaultLine(const QString& taskName, const Status& fault) {
 }
 
 // The first check that finds the source records its date and time.
-Status writeBaseline(int recordNumber, const CheckedTask& task) {
+Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp& source) {
     Status written = Status::success();
     if (task.fileDate.isEmpty())
-        written = writeTaskField(TaskField::FileDate, recordNumber, getFileDate(task.source));
+        written = writeTaskField(TaskField::FileDate, recordNumber, source.date);
     if (written && task.fileTime.isEmpty())
-        written = writeTaskField(TaskField::FileTime, recordNumber, getFileTime(task.source));
+        written = writeTaskField(TaskField::FileTime, recordNumber, source.time);
     return written;
 }
 
@@ -277,14 +276,16 @@ void checkTask(EngineHost& host, int recordNumber) {
         return;
     }
     const CheckedTask task = taskFromFieldValues();
-    if (!fileExists(task.source))
+    // One look at the source serves the existence test, the baseline and the rules.
+    const std::optional<FileStamp> source = getFileStamp(task.source);
+    if (!source)
         return;
-    const Status baseline = writeBaseline(recordNumber, task);
+    const Status baseline = writeBaseline(recordNumber, task, *source);
     if (!baseline) {
         reportFault(checkFaultLine(task.name, baseline));
         return;
     }
-    const Result<bool> due = isDue(recordNumber, task);
+    const Result<bool> due = isDue(recordNumber, task, *source);
     if (!due) {
         reportFault(checkFaultLine(task.name, due.status()));
         return;

@@ -227,6 +227,13 @@ private slots:
                  std::optional(QTime(modified.time().hour(), modified.time().minute(),
                                      modified.time().second())));
         QCOMPARE(getFileTime(path), getFileTime(path));
+
+        const std::optional<FileStamp> stamp = getFileStamp(path);
+        QVERIFY(stamp);
+        QCOMPARE(stamp->date, getFileDate(path));
+        QCOMPARE(stamp->time, getFileTime(path));
+        QVERIFY(!getFileStamp(home.file(QStringLiteral("missing.txt"))));
+        QVERIFY(!getFileStamp(home.path()));
     }
 
     void spanishExampleFromAFile() {
