@@ -1,0 +1,56 @@
+#include "frmProcessing.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int barWidth = 300;
+constexpr int barHeight = 18;
+} // namespace
+
+frmProcessing::frmProcessing(QWidget* parent)
+    : QDialog(parent), lblStatus(new QLabel(tr("Processing..."), this)),
+      picProgress(new QFrame(this)), shpProgress(new QFrame(picProgress)),
+      imgLogo(new QLabel(this)) {
+    setObjectName("frmProcessing");
+    setWindowTitle(QStringLiteral("Kestrelmoor ") + QApplication::applicationName());
+    setWindowFlag(Qt::WindowCloseButtonHint, false);
+    lblStatus->setObjectName("lblStatus");
+    QFont bold = lblStatus->font();
+    bold.setBold(true);
+    lblStatus->setFont(bold);
+
+    picProgress->setObjectName("picProgress");
+    picProgress->setFrameShape(QFrame::Box);
+    picProgress->setFixedSize(barWidth, barHeight);
+    picProgress->hide();
+    shpProgress->setObjectName("shpProgress");
+    shpProgress->setAutoFillBackground(true);
+    QPalette fill = shpProgress->palette();
+    fill.setColor(QPalette::Window, palette().color(QPalette::Highlight));
+    shpProgress->setPalette(fill);
+    shpProgress->setGeometry(0, 0, 0, barHeight);
+
+    imgLogo->setObjectName("imgLogo");
+    imgLogo->setPixmap(windowIcon().isNull()
+                           ? style()->standardIcon(QStyle::SP_DriveHDIcon).pixmap(48, 48)
+                           : windowIcon().pixmap(48, 48));
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(lblStatus);
+    text->addWidget(picProgress);
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(imgLogo);
+    layout->addLayout(text);
+}
+
+void frmProcessing::pBar(qint32 current, qint32 total) {
+    if (!picProgress->isVisible())
+        picProgress->show();
+    const double width = double(current) / double(total) * double(picProgress->width());
+    shpProgress->setGeometry(0, 0, qRound(width), picProgress->height());
+}
