@@ -1,0 +1,170 @@
+#include "frmPreferences.h"
+
+#include "helpHover.h"
+#include "modCommonDialogAPI.h"
+#include "modMessageBox.h"
+#include "modPaths.h"
+#include "modRegistry.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace {
+QString flagText(bool on) {
+    return on ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// Opening for appending proves the log can be written without touching what it holds; a file
+// made only for the test is removed again.
+bool canWriteLog(const QString& path) {
+    if (path.isEmpty())
+        return true;
+    const bool existed = QFile::exists(path);
+    QFile file(path);
+    if (!file.open(QIODevice::Append))
+        return false;
+    file.close();
+    if (!existed)
+        QFile::remove(path);
+    return true;
+}
+
+template <typename T> T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+} // namespace
+
+frmPreferences::frmPreferences(QWidget* parent)
+    : QDialog(parent),
+      chkConfirmDelete(
+          named(new QCheckBox(tr("Confirm when &deleting tasks"), this), "chkConfirmDelete")),
+      chkConfirmQuit(named(new QCheckBox(tr("Confirm when &quitting"), this), "chkConfirmQuit")),
+      optEdit(named(new QRadioButton(tr("&Edit it"), this), "optEdit")),
+      optPerform(named(new QRadioButton(tr("&Perform it"), this), "optPerform")),
+      optRun(named(new QRadioButton(tr("&Run the source file"), this), "optRun")),
+      chkLogging(named(new QCheckBox(tr("Log Events to File:"), this), "chkLogging")),
+      txtLogging(named(new QLineEdit(this), "txtLogging")),
+      cmdLogging(named(new QPushButton(tr("&Browse"), this), "cmdLogging")),
+      cmdOK(named(new QPushButton(tr("&OK"), this), "cmdOK")),
+      cmdCancel(named(new QPushButton(tr("&Cancel"), this), "cmdCancel")) {
+    setObjectName("frmPreferences");
+    setWindowTitle(tr("Preferences"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    buildLayout();
+    attachHelpKeys();
+    load();
+    connect(chkLogging, &QCheckBox::clicked, this, &frmPreferences::updateLoggingControls);
+    connect(cmdLogging, &QPushButton::clicked, this, &frmPreferences::browseLogFile);
+    connect(cmdOK, &QPushButton::clicked, this, &frmPreferences::save);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmPreferences::buildLayout() {
+    // The options form one group even though none needs to be selected.
+    auto* options = new QButtonGroup(this);
+    for (QRadioButton* option : {optEdit, optPerform, optRun})
+        options->addButton(option);
+
+    auto* general = new QGroupBox(tr("General Setup"), this);
+    auto* generalLayout = new QVBoxLayout(general);
+    generalLayout->addWidget(chkConfirmDelete);
+    generalLayout->addWidget(chkConfirmQuit);
+    generalLayout->addWidget(new QLabel(tr("When double clicking on a task:"), general));
+    for (QRadioButton* option : {optEdit, optPerform, optRun})
+        generalLayout->addWidget(option);
+
+    auto* logging = new QGroupBox(this);
+    auto* loggingLayout = new QVBoxLayout(logging);
+    loggingLayout->addWidget(chkLogging);
+    auto* pathRow = new QHBoxLayout;
+    pathRow->addWidget(txtLogging);
+    pathRow->addWidget(cmdLogging);
+    loggingLayout->addLayout(pathRow);
+
+    cmdOK->setDefault(true);
+    cmdOK->setAutoDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(general);
+    layout->addWidget(logging);
+    layout->addLayout(buttons);
+    txtLogging->setMinimumWidth(320);
+}
+
+void frmPreferences::attachHelpKeys() {
+    attachHelp(chkConfirmDelete, "setupdelete");
+    attachHelp(chkConfirmQuit, "setupquit");
+    attachHelp(optEdit, "setupedit");
+    attachHelp(optPerform, "setupperform");
+    attachHelp(optRun, "setuprun");
+    attachHelp(chkLogging, "setuplog");
+    attachHelp(txtLogging, "setuplogfile");
+    attachHelp(cmdLogging, "browse");
+    attachHelp(cmdOK, "ok");
+    attachHelp(cmdCancel, "cancel");
+}
+
+void frmPreferences::load() {
+    chkConfirmQuit->setChecked(
+        readSetting(Setting::QuitConfirmation, SettingDefault::QuitConfirmation) == "true");
+    chkConfirmDelete->setChecked(
+        readSetting(Setting::DeleteConfirmation, SettingDefault::DeleteConfirmation) == "true");
+    const QString action = readSetting(Setting::TaskAction, SettingDefault::TaskAction);
+    optEdit->setChecked(action == "edit");
+    optPerform->setChecked(action == "perform");
+    optRun->setChecked(action == "run");
+    chkLogging->setChecked(readSetting(Setting::LogToFile, SettingDefault::LogToFile).toInt() == 1);
+    txtLogging->setText(readSetting(Setting::LogFile, SettingDefault::logFile()));
+    updateLoggingControls();
+}
+
+void frmPreferences::updateLoggingControls() {
+    txtLogging->setEnabled(chkLogging->isChecked());
+    cmdLogging->setEnabled(chkLogging->isChecked());
+}
+
+void frmPreferences::browseLogFile() {
+    const QString path = txtLogging->text();
+    const QString chosen = showSaveDialog(this, tr("Log File"), "All Files|*.*|Log Files|*.log",
+                                          "log", fileNamePart(path), folderPart(path));
+    if (!chosen.isEmpty())
+        txtLogging->setText(chosen);
+}
+
+void frmPreferences::save() {
+    writeSetting(Setting::DeleteConfirmation, flagText(chkConfirmDelete->isChecked()));
+    writeSetting(Setting::QuitConfirmation, flagText(chkConfirmQuit->isChecked()));
+    if (optEdit->isChecked())
+        writeSetting(Setting::TaskAction, "edit");
+    else if (optPerform->isChecked())
+        writeSetting(Setting::TaskAction, "perform");
+    else if (optRun->isChecked())
+        writeSetting(Setting::TaskAction, "run");
+    writeSetting(Setting::LogToFile, chkLogging->isChecked() ? "1" : "0");
+    const QString path = txtLogging->text();
+    if (canWriteLog(path))
+        writeSetting(Setting::LogFile, path);
+    else
+        showRefusal(
+            this,
+            tr("The log file %1 cannot be written. The previous log file is kept.").arg(path));
+    accept();
+}
+
+void showPreferences(QWidget* parent) {
+    frmPreferences window(parent);
+    window.exec();
+}
