@@ -1,0 +1,276 @@
+#include "frmMain.h"
+
+#include "frmFileInfo.h"
+#include "helpHover.h"
+#include "helpTable.h"
+#include "modDatabaseBinary.h"
+#include "modMessageBox.h"
+#include "modRegistry.h"
+#include "taskIcons.h"
+#include "taskListView.h"
+#include "taskTable.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+namespace {
+
+constexpr int checkInterval = 10000;
+// How long the desktop may take to put its frame around a newly shown window.
+constexpr int frameSettleTime = 300;
+
+// Design sizes in twips.
+constexpr int toolbarHeight = 360;
+constexpr int statusBarHeight = 255;
+constexpr int logHeight = 1425;
+constexpr int helpWidth = 2775;
+constexpr int designClientWidth = 6735;
+constexpr int designClientHeight = 4530;
+
+const char quitQuestion[] =
+    "If you exit Tidewell then no tasks can be performed.  Are you sure you want to quit?";
+
+} // namespace
+
+frmMain::frmMain() {
+    setObjectName("frmMain");
+    setWindowTitle("Kestrelmoor Tidewell");
+    setFont(QFont("Tahoma", 8));
+    buildChildren();
+    buildMenus();
+    buildPopupMenus();
+    buildToolbar();
+    buildStatusBar();
+    connectTaskList();
+    resize(twipsToPixelsX(designClientWidth),
+           twipsToPixelsY(designClientHeight) + menuBar()->sizeHint().height());
+
+    tmrCheck = new QTimer(this);
+    tmrCheck->setObjectName("tmrCheck");
+    tmrCheck->setInterval(checkInterval);
+    connect(tmrCheck, &QTimer::timeout, this, [this] { runCheckCycle(*this); });
+
+    // Log-off and shut-down end the program without the quit question.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
+        m_closeReason = CloseReason::sessionEnd;
+        unload();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::unload);
+}
+
+frmMain::~frmMain() {
+    unhookWindow(this);
+    setHelpHandler(nullptr);
+    setLogSink(nullptr);
+}
+
+void frmMain::load() {
+    setLogSink(this);
+    setHelpHandler([this](const QString& key) { helpPage(key); });
+    logAction("Application started");
+    addTrayIcon(this, picSysTray, QStringLiteral("Kestrelmoor ") + applicationTitle, mnuSysTray);
+    helpPage("load");
+    fileInfo = new frmFileInfo(this);
+    loadWindowSettings();
+    applyWindowOptions();
+    openTaskTable();
+    tmrCheck->start();
+    fillTaskList();
+    if (lvwTasks->count() > 0 && lvwTasks->selectedRow() >= 0)
+        handToFileInfo(lvwTasks->selectedRow());
+}
+
+void frmMain::buildChildren() {
+    auto* client = new QWidget(this);
+    client->setObjectName("client");
+    setCentralWidget(client);
+
+    objToolbar = new QToolBar(client);
+    objStatusBar = new QStatusBar(client);
+    lvwTasks = new TaskListView(client);
+    lvwTasks->setObjectName("lvwTasks");
+    lstLog = new QListWidget(client);
+    lstLog->setObjectName("lstLog");
+    buildHelpPanel();
+
+    picSysTray = trayIconImage();
+    for (int index = 0; index < buttonImageCount; ++index)
+        imlButtons.append(buttonImage(index));
+
+    attachHelp(lstLog, "log");
+    attachHelp(lvwTasks, "tasklist");
+    lstLog->viewport()->installEventFilter(this);
+}
+
+void frmMain::buildHelpPanel() {
+    picHelp = new QFrame(centralWidget());
+    picHelp->setObjectName("picHelp");
+    picHelp->setFrameShape(QFrame::StyledPanel);
+    picHelp->setFont(QFont("MS Sans Serif", 8));
+    picHelp->setAutoFillBackground(true);
+
+    lblHelpTitle = new QLabel("Loading...", picHelp);
+    lblHelpTitle->setObjectName("lblHelpTitle");
+    QFont titleFont("Tahoma", 8);
+    titleFont.setBold(true);
+    lblHelpTitle->setFont(titleFont);
+
+    lblHelpText = new QLabel(
+        "Welcome to Interactive Help.  Please wait while the software initialises.", picHelp);
+    lblHelpText->setObjectName("lblHelpText");
+    lblHelpText->setWordWrap(true);
+    lblHelpText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    placeChild(lblHelpTitle, 60, 60, 2595, 195);
+    placeChild(lblHelpText, 60, 300, 2595, 1995);
+    for (QWidget* part : {static_cast<QWidget*>(picHelp), static_cast<QWidget*>(lblHelpTitle),
+                          static_cast<QWidget*>(lblHelpText)}) {
+        attachHelp(part, "help");
+        part->installEventFilter(this);
+    }
+}
+
+// --- close, start and end -------------------------------------------------------------
+
+void frmMain::closeMainWindow() {
+    m_closeReason = CloseReason::program;
+    close();
+    m_closeReason = CloseReason::user;
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    switch (m_closeReason) {
+    case CloseReason::user:
+        event->ignore();
+        hide();
+        return;
+    case CloseReason::program:
+        if (!quitAllowed()) {
+            event->ignore();
+            return;
+        }
+        break;
+    case CloseReason::sessionEnd:
+        break;
+    }
+    event->accept();
+    unload();
+    qApp->quit();
+}
+
+bool frmMain::quitAllowed() {
+    const QString confirm =
+        readSetting(Setting::QuitConfirmation, SettingDefault::QuitConfirmation);
+    if (confirm.compare("true", Qt::CaseInsensitive) != 0)
+        return true;
+    return askQuestion(this, quitQuestion);
+}
+
+void frmMain::unload() {
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    logAction("Application quit");
+    if (fileInfo)
+        fileInfo->close();
+    saveWindowSettings();
+    removeTrayIcon();
+    unhookWindow(this);
+}
+
+// --- hosts ----------------------------------------------------------------------------
+
+bool frmMain::confirmTask(const QString& title, const QString& question) {
+    return askQuestion(this, title, question);
+}
+
+void frmMain::showMainWindow() {
+    show();
+}
+
+void frmMain::showFromTray() {
+    show();
+}
+
+void frmMain::insertLogLine(const QString& line) {
+    lstLog->insertItem(0, line);
+}
+
+// --- interactive help -----------------------------------------------------------------
+
+void frmMain::helpPage(const QString& strPageName) {
+    if (const auto entry = helpEntry(strPageName))
+        showHelp(entry->title, entry->text);
+}
+
+void frmMain::showHelp(const QString& title, const QString& text) {
+    if (title.compare(m_shownHelpTitle, Qt::CaseInsensitive) == 0)
+        return;
+    m_shownHelpTitle = title;
+    lblHelpTitle->setText(title);
+    lblHelpText->setText(text);
+    // Paint at once, without running other handlers from inside a mouse move.
+    picHelp->repaint();
+}
+
+// --- events ---------------------------------------------------------------------------
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    arrangeControls();
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_wantedFrame.isNull())
+        QTimer::singleShot(frameSettleTime, this, &frmMain::applyWantedFrame);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
+        if (watched == picHelp || watched == lblHelpTitle || watched == lblHelpText) {
+            popupAtCursor(mnuHelpPopup);
+            return true;
+        }
+        if (watched == objToolbar || watched == objStatusBar || watched == statusPanel1 ||
+            watched == statusPanel2 || watched == lstLog->viewport()) {
+            popupAtCursor(mnuViewToolbars);
+            return true;
+        }
+    }
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        (watched == statusPanel1 || watched == statusPanel2)) {
+        statusPanelClick(static_cast<QLabel*>(watched)->text());
+        return true;
+    }
+    // F2 in the task list renames; elsewhere it is File > Launch Selected File.
+    if (watched == lvwTasks &&
+        (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)) {
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_F2) {
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                lvwTasks->startRename();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::popupAtCursor(QMenu* menu) {
+    menu->popup(QCursor::pos());
+}

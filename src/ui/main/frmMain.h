@@ -1,0 +1,192 @@
+#pragma once
+
+#include "modSysTraySubClassed.h"
+#include "modTidewell.h"
+#include "taskEngine.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QStatusBar;
+class QTimer;
+class QToolBar;
+class TaskListView;
+class frmFileInfo;
+
+// The program's one main window: the task list, the action log, the help panel, the bars and
+// menus, the tray icon and the check timer. It lives for the whole run, shown or hidden.
+class frmMain : public QMainWindow, public EngineHost, public LogSink, public TrayHost {
+    Q_OBJECT
+public:
+    frmMain();
+    ~frmMain() override;
+
+    // The start-up sequence; the window stays hidden until the caller shows it.
+    void load();
+
+    // Window shell.
+    void applyWindowOptions();
+    void arrangeControls();
+    void saveWindowSettings();
+    void loadWindowSettings();
+    void closeMainWindow();
+
+    // Task list.
+    void fillTaskList() override;
+    void applyListView();
+    void applyTaskSort();
+    void showTaskCount();
+    void setStatusText(const QString& text);
+    // -1 when no item is selected.
+    int selectedRecordNumber() const;
+
+    // Task commands.
+    void addTask();
+    void addTaskWithWizard();
+    void editTask();
+    void deleteTask();
+    void duplicateTask();
+    void performSelectedTask();
+    void performAllTasks();
+    void launchSelectedFile();
+    void compareFileInformation();
+    void runDefaultAction();
+
+    // Interactive help.
+    void helpPage(const QString& strPageName);
+    void showHelp(const QString& title, const QString& text);
+
+    // Toolbar and status bar.
+    void toolbarClick(const QString& tag);
+    void statusPanelClick(const QString& panelText);
+
+    // Engine, log and tray hosts.
+    bool confirmTask(const QString& title, const QString& question) override;
+    void showMainWindow() override;
+    void insertLogLine(const QString& line) override;
+    void showFromTray() override;
+
+    // Pixels from twips on this window's screen, and back.
+    int twipsToPixelsX(int twips) const;
+    int twipsToPixelsY(int twips) const;
+    int pixelsToTwipsX(int pixels) const;
+    int pixelsToTwipsY(int pixels) const;
+
+    QToolBar* objToolbar;
+    QStatusBar* objStatusBar;
+    QLabel* statusPanel1;
+    QLabel* statusPanel2;
+    TaskListView* lvwTasks;
+    QFrame* picHelp;
+    QLabel* lblHelpTitle;
+    QLabel* lblHelpText;
+    QListWidget* lstLog;
+    QIcon picSysTray;
+    QTimer* tmrCheck;
+    QList<QIcon> imlButtons;
+    frmFileInfo* fileInfo;
+
+    QMenu* mnuHelpPopup;
+    QAction* mnuHelpPopupHide;
+    QMenu* mnuSysTray;
+    QAction* mnuSysTrayShow;
+    QAction* mnuSysTrayPerformAll;
+    QAction* mnuSysTrayConfigure;
+    QAction* mnuSysTrayExit;
+    QMenu* mnuFile;
+    QAction* mnuFileLaunch;
+    QAction* mnuFileInfo;
+    QAction* mnuFileExit;
+    QMenu* mnuTasks;
+    QAction* mnuTasksAddNew;
+    QAction* mnuTasksAddNewWizard;
+    QAction* mnuTasksEdit;
+    QAction* mnuTasksRemove;
+    QAction* mnuTasksDuplicate;
+    QAction* mnuTasksPerform;
+    QAction* mnuTasksPerformAll;
+    QMenu* mnuTasksPopup;
+    QMenu* mnuView;
+    QMenu* mnuViewToolbars;
+    QAction* mnuViewToolbarsStandard;
+    QAction* mnuViewToolbarsLog;
+    QAction* mnuViewToolbarsStatus;
+    QMenu* mnuViewArrange;
+    QAction* mnuViewArrangeName;
+    QAction* mnuViewArrangeDate;
+    QAction* mnuViewArrangeSource;
+    QAction* mnuViewArrangeDestination;
+    QAction* mnuViewArrangeRule;
+    QAction* mnuViewLargeIcons;
+    QAction* mnuViewSmallIcons;
+    QAction* mnuViewList;
+    QAction* mnuViewDetails;
+    QMenu* mnuViewTask;
+    QAction* mnuViewTaskColumnHeaders;
+    QAction* mnuViewTaskGrid;
+    QAction* mnuViewPreferences;
+    QMenu* mnuHelp;
+    QAction* mnuHelpInteractive;
+    QAction* mnuHelpAbout;
+    QAction* mnuHelpComments;
+    QAction* mnuHelpKestrelmoor;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Why the window is asked to close.
+    enum class CloseReason { user, program, sessionEnd };
+
+    void buildChildren();
+    void buildMenus();
+    void buildPopupMenus();
+    void buildToolbar();
+    void buildStatusBar();
+    void buildHelpPanel();
+    void connectTaskList();
+    QAction* addMenuItem(QMenu* menu, const char* name, const QString& caption,
+                         const QKeySequence& shortcut = {});
+    QAction* addCheckItem(QMenu* menu, const char* name, const QString& caption, bool checked,
+                          const QKeySequence& shortcut = {});
+    void checkOneOf(const QList<QAction*>& group, QAction* item);
+    QList<QAction*> viewModeItems() const;
+    QList<QAction*> arrangeItems() const;
+
+    bool quitAllowed();
+    void unload();
+    void loadWindowPlacement();
+    void applyWantedFrame();
+    void loadColumnSettings();
+    void placeChild(QWidget* child, int leftTwips, int topTwips, int widthTwips, int heightTwips);
+    QMenu* buildTasksPopup();
+    void popupAtCursor(QMenu* menu);
+
+    // Task list helpers.
+    void onItemClicked(int row);
+    void onColumnClicked(int column);
+    bool renameTask(int row, const QString& newText);
+    void handToFileInfo(int row);
+    void reportStoreFault(const QString& message);
+
+    // Task command helpers.
+    bool refuseWithoutSelection(const QString& noItems, const QString& noSelection);
+    bool readSelectedTask(int recordNumber);
+    void openEditor(int recordNumber);
+
+    CloseReason m_closeReason = CloseReason::user;
+    bool m_unloaded = false;
+    bool m_performingAll = false;
+    QString m_shownHelpTitle;
+    QString m_lastStoreFault;
+    QRect m_wantedFrame;
+};

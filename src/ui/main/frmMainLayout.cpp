@@ -1,0 +1,237 @@
+// The main window's layout and the settings that restore it: placement, bars, view options
+// and the task list's columns, all kept in twips so they mean the same on any screen.
+#include "frmMain.h"
+
+#include "modRegistry.h"
+#include "taskListView.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <optional>
+
+namespace {
+
+constexpr int twipsPerInch = 1440;
+constexpr int toolbarHeight = 360;
+constexpr int statusBarHeight = 255;
+constexpr int logLeft = 0;
+constexpr int logHeight = 1425;
+constexpr int helpWidth = 2775;
+constexpr int helpTextTop = 300;
+
+// A flag text: "True"/"False" in any case, or a number (non-zero is true).
+std::optional<bool> flagValue(const QString& text) {
+    if (text.compare("true", Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare("false", Qt::CaseInsensitive) == 0)
+        return false;
+    bool isNumber = false;
+    const double number = text.trimmed().toDouble(&isNumber);
+    if (isNumber)
+        return number != 0;
+    return std::nullopt;
+}
+
+bool readFlag(const char* name, const char* defaultText) {
+    return flagValue(readSetting(name, defaultText)).value_or(*flagValue(defaultText));
+}
+
+// A whole number setting; the default when the stored text does not convert.
+int readNumber(const QString& name, int defaultValue) {
+    bool isNumber = false;
+    const int number = readSetting(name, QString::number(defaultValue)).trimmed().toInt(&isNumber);
+    return isNumber ? number : defaultValue;
+}
+
+QString flagText(const QAction* item) {
+    return item->isChecked() ? "True" : "False";
+}
+
+// The index of the first checked item, or -1.
+int firstChecked(const QList<QAction*>& items) {
+    for (int index = 0; index < items.size(); ++index) {
+        if (items[index]->isChecked())
+            return index;
+    }
+    return -1;
+}
+
+// Whether enough of the rectangle lies on some screen for the user to grab it.
+bool onSomeScreen(const QRect& frame) {
+    constexpr int grabbable = 40;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect shared = screen->availableGeometry().intersected(frame);
+        if (shared.width() >= grabbable && shared.height() >= grabbable)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int frmMain::twipsToPixelsX(int twips) const {
+    return qRound(double(twips) * logicalDpiX() / twipsPerInch);
+}
+int frmMain::twipsToPixelsY(int twips) const {
+    return qRound(double(twips) * logicalDpiY() / twipsPerInch);
+}
+int frmMain::pixelsToTwipsX(int pixels) const {
+    return qRound(double(pixels) * twipsPerInch / logicalDpiX());
+}
+int frmMain::pixelsToTwipsY(int pixels) const {
+    return qRound(double(pixels) * twipsPerInch / logicalDpiY());
+}
+
+void frmMain::placeChild(QWidget* child, int leftTwips, int topTwips, int widthTwips,
+                         int heightTwips) {
+    child->setGeometry(twipsToPixelsX(leftTwips), twipsToPixelsY(topTwips),
+                       twipsToPixelsX(widthTwips), twipsToPixelsY(heightTwips));
+}
+
+void frmMain::applyWindowOptions() {
+    objStatusBar->setVisible(mnuViewToolbarsStatus->isChecked());
+    objToolbar->setVisible(mnuViewToolbarsStandard->isChecked());
+    picHelp->setVisible(mnuHelpInteractive->isChecked());
+    lstLog->setVisible(mnuViewToolbarsLog->isChecked());
+    lvwTasks->setColumnHeadersVisible(mnuViewTaskColumnHeaders->isChecked());
+    lvwTasks->setGridLines(mnuViewTaskGrid->isChecked());
+    arrangeControls();
+}
+
+void frmMain::arrangeControls() {
+    if (!lvwTasks)
+        return;
+    const int outerWidth = pixelsToTwipsX(frameGeometry().width());
+    const int outerHeight = pixelsToTwipsY(frameGeometry().height());
+    const bool toolbar = mnuViewToolbarsStandard->isChecked();
+    const bool statusBar = mnuViewToolbarsStatus->isChecked();
+    const bool log = mnuViewToolbarsLog->isChecked();
+    const bool help = mnuHelpInteractive->isChecked();
+    const int clientWidth = pixelsToTwipsX(centralWidget()->width());
+    const int clientHeight = pixelsToTwipsY(centralWidget()->height());
+
+    // The bars sit on the client area's top and bottom edges.
+    placeChild(objToolbar, 0, 0, clientWidth, toolbarHeight);
+    placeChild(objStatusBar, 0, clientHeight - statusBarHeight, clientWidth, statusBarHeight);
+
+    const int listTop = toolbar ? toolbarHeight : 0;
+    int listHeight = outerHeight - 690 - (toolbar ? 360 : 0) - (statusBar ? 260 : 0);
+    if (listHeight <= 0)
+        listHeight = pixelsToTwipsY(lvwTasks->height());
+
+    const int logTop = outerHeight - (statusBar ? 2350 : 2100);
+    const QRect logNow = lstLog->geometry();
+    lstLog->setGeometry(twipsToPixelsX(logLeft), logTop > 0 ? twipsToPixelsY(logTop) : logNow.y(),
+                        outerWidth - 125 > 0 ? twipsToPixelsX(outerWidth - 125) : logNow.width(),
+                        twipsToPixelsY(logHeight));
+    if (log && listHeight - (logHeight + 20) > 0)
+        listHeight -= logHeight + 20;
+
+    const int helpLeft = outerWidth - (helpWidth + 125);
+    placeChild(picHelp, helpLeft, listTop, helpWidth, listHeight);
+    if (listHeight - 500 > 0)
+        lblHelpText->resize(lblHelpText->width(), twipsToPixelsY(listHeight - 500));
+
+    const int listWidth = help ? outerWidth - (helpWidth + 160) : outerWidth - 115;
+    lvwTasks->setGeometry(0, twipsToPixelsY(listTop),
+                          listWidth > 0 ? twipsToPixelsX(listWidth) : lvwTasks->width(),
+                          twipsToPixelsY(listHeight));
+    lblHelpText->move(lblHelpText->x(), twipsToPixelsY(helpTextTop));
+}
+
+void frmMain::saveWindowSettings() {
+    writeSetting(Setting::StatusBar, flagText(mnuViewToolbarsStatus));
+    writeSetting(Setting::ToolBar, flagText(mnuViewToolbarsStandard));
+    writeSetting(Setting::Log, flagText(mnuViewToolbarsLog));
+    writeSetting(Setting::Help, flagText(mnuHelpInteractive));
+    const QString state = isMinimized() ? "1" : isMaximized() ? "2" : "0";
+    writeSetting(Setting::WindowState, state);
+    writeSetting(Setting::ColumnHeaders, flagText(mnuViewTaskColumnHeaders));
+    writeSetting(Setting::GridLines, flagText(mnuViewTaskGrid));
+    if (state == "0") {
+        const QRect frame = frameGeometry();
+        writeSetting(Setting::ScreenWidth, QString::number(pixelsToTwipsX(frame.width())));
+        writeSetting(Setting::ScreenHeight, QString::number(pixelsToTwipsY(frame.height())));
+        writeSetting(Setting::ScreenLeft, QString::number(pixelsToTwipsX(frame.x())));
+        writeSetting(Setting::ScreenTop, QString::number(pixelsToTwipsY(frame.y())));
+    }
+    for (int column = 0; column < TaskListView::columnCount; ++column) {
+        const int n = column + 1;
+        writeSetting(Setting::columnWidth(n),
+                     QString::number(pixelsToTwipsX(lvwTasks->columnWidth(column))));
+        writeSetting(Setting::columnPosition(n),
+                     QString::number(lvwTasks->columnPosition(column) + 1));
+    }
+    if (const int mode = firstChecked(viewModeItems()); mode >= 0)
+        writeSetting(Setting::TaskIcons, QString::number(mode + 1));
+    if (const int sort = firstChecked(arrangeItems()); sort >= 0)
+        writeSetting(Setting::TaskSort, QString::number(sort));
+}
+
+void frmMain::loadWindowSettings() {
+    mnuViewToolbarsStatus->setChecked(readFlag(Setting::StatusBar, SettingDefault::StatusBar));
+    mnuViewToolbarsStandard->setChecked(readFlag(Setting::ToolBar, SettingDefault::ToolBar));
+    mnuViewToolbarsLog->setChecked(readFlag(Setting::Log, SettingDefault::Log));
+    mnuHelpInteractive->setChecked(readFlag(Setting::Help, SettingDefault::Help));
+    mnuViewTaskColumnHeaders->setChecked(
+        readFlag(Setting::ColumnHeaders, SettingDefault::ColumnHeaders));
+    mnuViewTaskGrid->setChecked(readFlag(Setting::GridLines, SettingDefault::GridLines));
+    loadWindowPlacement();
+    loadColumnSettings();
+
+    const QList<QAction*> modes = viewModeItems();
+    for (QAction* item : modes)
+        item->setChecked(false);
+    const int mode = readNumber(Setting::TaskIcons, 1);
+    if (mode >= 1 && mode <= modes.size())
+        modes[mode - 1]->setChecked(true);
+    applyListView();
+
+    const QList<QAction*> arrangements = arrangeItems();
+    for (QAction* item : arrangements)
+        item->setChecked(false);
+    const int sort = readNumber(Setting::TaskSort, 1);
+    if (sort >= 0 && sort < arrangements.size())
+        arrangements[sort]->setChecked(true);
+    applyTaskSort();
+}
+
+void frmMain::loadWindowPlacement() {
+    const int state = readNumber(Setting::WindowState, 0);
+    if (state == 1)
+        setWindowState(Qt::WindowMinimized);
+    if (state == 2)
+        setWindowState(Qt::WindowMaximized);
+    if (state == 1 || state == 2)
+        return;
+    const QRect frame = frameGeometry();
+    const QRect wanted(
+        twipsToPixelsX(readNumber(Setting::ScreenLeft, pixelsToTwipsX(frame.x()))),
+        twipsToPixelsY(readNumber(Setting::ScreenTop, pixelsToTwipsY(frame.y()))),
+        twipsToPixelsX(readNumber(Setting::ScreenWidth, pixelsToTwipsX(frame.width()))),
+        twipsToPixelsY(readNumber(Setting::ScreenHeight, pixelsToTwipsY(frame.height()))));
+    // A placement from a screen that is gone would put the window out of reach.
+    if (wanted.width() <= 0 || wanted.height() <= 0 || !onSomeScreen(wanted))
+        return;
+    m_wantedFrame = wanted;
+    applyWantedFrame();
+}
+
+// The window frame is only known once the desktop has decorated the shown window; the wanted
+// outer size is applied again then, so a restored window never grows by its frame.
+void frmMain::applyWantedFrame() {
+    if (m_wantedFrame.isNull())
+        return;
+    const QSize frameExtra = frameGeometry().size() - size();
+    move(m_wantedFrame.topLeft());
+    resize(m_wantedFrame.size() - frameExtra);
+    if (isVisible())
+        m_wantedFrame = {};
+}

@@ -1,0 +1,307 @@
+// The commands on tasks: add, edit, remove, duplicate, perform, launch and compare.
+#include "frmMain.h"
+
+#include "frmFileInfo.h"
+#include "frmProcessing.h"
+#include "frmTaskEditor.h"
+#include "frmTaskWizard.h"
+#include "modDatabaseBinary.h"
+#include "modFileDateTime.h"
+#include "modFileLaunch.h"
+#include "modMessageBox.h"
+#include "modRegistry.h"
+#include "modTidewell.h"
+#include "taskListView.h"
+#include "taskTable.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace db = modDatabaseBinary;
+
+namespace {
+
+const char noTasksToPerform[] =
+    "You do not have any tasks to perform.  Please add a task using the Add New Task option.";
+const char vanishedTask[] = "The selected task is no longer in the task list.  It may have been "
+                            "removed by another copy of Tidewell.";
+
+// One field the editor hands back, with the words that name it to the user.
+struct EditorField {
+    const char* name;
+    const char* userName;
+    QString value;
+};
+
+// The seven fields, in the order they are written.
+QList<EditorField> editorFields(const frmTaskEditor& editor) {
+    return {{TaskField::TaskName, "task name", editor.txtName->text()},
+            {TaskField::SourceFile, "source file", editor.txtSource->text()},
+            {TaskField::DestinationFile, "destination file", editor.txtDestination->text()},
+            {TaskField::Rule, "update rule", editor.cboRule->currentText()},
+            {TaskField::ConfirmationOn, "confirmation setting", editor.confirmationText()},
+            {TaskField::ConfirmationTitle, "confirmation title", editor.txtConfirmTitle->text()},
+            {TaskField::ConfirmationQuestion, "confirmation question",
+             editor.txtConfirmQuestion->text()}};
+}
+
+// Names the first field whose text is wider than the task stores, so nothing is written.
+Status checkFieldWidths(const QList<EditorField>& fields) {
+    for (const EditorField& field : fields) {
+        const int width = taskFieldWidth(db::fieldIndex(field.name));
+        if (field.value.toUtf8().size() > width)
+            return Status::failure(
+                QString("The %1 is longer than the %2 bytes it can hold.  Nothing was saved.")
+                    .arg(field.userName)
+                    .arg(width));
+    }
+    return Status::success();
+}
+
+Status writeFields(int recordNumber, const QList<EditorField>& fields) {
+    for (const EditorField& field : fields) {
+        if (Status written = db::writeField(field.name, recordNumber, field.value); !written)
+            return written;
+    }
+    return Status::success();
+}
+
+// Whether the record is still a live task of the table.
+bool taskExists(int recordNumber) {
+    if (!db::listRecords())
+        return false;
+    return db::resultList.contains(QString::number(recordNumber));
+}
+
+bool accepted(const frmTaskEditor& editor) {
+    return editor.Tag.compare("cancel", Qt::CaseInsensitive) != 0;
+}
+
+} // namespace
+
+bool frmMain::refuseWithoutSelection(const QString& noItems, const QString& noSelection) {
+    if (lvwTasks->count() == 0) {
+        showRefusal(this, noItems);
+        return true;
+    }
+    if (lvwTasks->selectedRow() < 0) {
+        showRefusal(this, noSelection);
+        return true;
+    }
+    return false;
+}
+
+// The selected task's record, read into fieldValues; false (said, and the list rebuilt) when
+// it has gone from the table since the list was built.
+bool frmMain::readSelectedTask(int recordNumber) {
+    if (recordNumber >= 0 && taskExists(recordNumber)) {
+        if (Status read = db::readRecord(recordNumber); read)
+            return true;
+        else
+            showRefusal(this, read.message());
+    } else {
+        showRefusal(this, vanishedTask);
+    }
+    fillTaskList();
+    return false;
+}
+
+void frmMain::addTask() {
+    frmTaskEditor editor(this);
+    editor.Tag = "cancel";
+    editor.exec();
+    if (!accepted(editor))
+        return;
+    const auto fields = editorFields(editor);
+    if (Status fits = checkFieldWidths(fields); !fits) {
+        showRefusal(this, fits.message());
+        return;
+    }
+    const Result<int> next = db::nextRecordNumber();
+    if (!next) {
+        showRefusal(this, next.message());
+        return;
+    }
+    if (Status written = writeFields(next.value(), fields); !written) {
+        // A task that is only half there would be performed with missing fields.
+        (void)db::deleteRecord(next.value());
+        showRefusal(this, written.message());
+        fillTaskList();
+        return;
+    }
+    logAction("New task added: " + editor.txtName->text());
+    fillTaskList();
+}
+
+void frmMain::addTaskWithWizard() {
+    showTaskWizard(this);
+    fillTaskList();
+}
+
+void frmMain::editTask() {
+    if (refuseWithoutSelection("You do not have any tasks to edit.  Please add a task using the "
+                               "Add New Task option.",
+                               "You have not selected a task to edit.  Please click on the tasks "
+                               "in the task list before clicking on edit."))
+        return;
+    openEditor(selectedRecordNumber());
+}
+
+void frmMain::openEditor(int recordNumber) {
+    if (!readSelectedTask(recordNumber))
+        return;
+    frmTaskEditor editor(this);
+    editor.fillFields(db::fieldValues[slotTaskName], db::fieldValues[slotSourceFile],
+                      db::fieldValues[slotDestinationFile], db::fieldValues[slotRule],
+                      db::fieldValues[slotConfirmationOn].trimmed().toInt() != 0,
+                      db::fieldValues[slotConfirmationTitle],
+                      db::fieldValues[slotConfirmationQuestion]);
+    editor.Tag = "cancel";
+    editor.exec();
+    if (!accepted(editor))
+        return;
+    const auto fields = editorFields(editor);
+    if (Status fits = checkFieldWidths(fields); !fits) {
+        showRefusal(this, fits.message());
+        return;
+    }
+    // The task may have gone while the editor was open; writing would bring back a stub.
+    if (!taskExists(recordNumber)) {
+        showRefusal(this, vanishedTask);
+        fillTaskList();
+        return;
+    }
+    if (Status written = writeFields(recordNumber, fields); !written)
+        showRefusal(this, written.message());
+    else
+        logAction("Task updated: " + db::readField(TaskField::TaskName, recordNumber).value());
+    fillTaskList();
+}
+
+void frmMain::deleteTask() {
+    if (refuseWithoutSelection("You do not have any tasks to delete.  Please add a task using "
+                               "the Add New Task option.",
+                               "You have not selected a task to delete.  Please click on the "
+                               "tasks in the task list before clicking on delete."))
+        return;
+    const QString confirm =
+        readSetting(Setting::DeleteConfirmation, SettingDefault::DeleteConfirmation);
+    if (confirm.compare("true", Qt::CaseInsensitive) == 0 &&
+        !askQuestion(this, "If you delete the task " +
+                               lvwTasks->itemText(lvwTasks->selectedRow(), 0) +
+                               " then update of the file associated with it will not be "
+                               "performed in future.  Are you sure you want to continue?"))
+        return;
+    const int recordNumber = selectedRecordNumber();
+    if (!readSelectedTask(recordNumber))
+        return;
+    logAction("Task deleted: " + db::fieldValues[slotTaskName]);
+    if (Status deleted = db::deleteRecord(recordNumber); !deleted)
+        showRefusal(this, deleted.message());
+    fillTaskList();
+}
+
+void frmMain::duplicateTask() {
+    if (refuseWithoutSelection("You do not have any tasks to duplicate.  Please add a task using "
+                               "the Add New Task option.",
+                               "You have not selected a task to duplicate.  Please click on the "
+                               "tasks in the task list before clicking on duplicate."))
+        return;
+    const int recordNumber = selectedRecordNumber();
+    if (!readSelectedTask(recordNumber))
+        return;
+    if (Status copied = db::duplicateRecord(recordNumber); !copied) {
+        showRefusal(this, copied.message());
+        return;
+    }
+    logAction("Task duplicated: " + db::fieldValues[slotTaskName]);
+    fillTaskList();
+}
+
+void frmMain::performSelectedTask() {
+    if (refuseWithoutSelection(noTasksToPerform,
+                               "You have not selected a task to perform.  Please click on the "
+                               "task with the left mouse button to select it, then click on "
+                               "Perform."))
+        return;
+    const int recordNumber = selectedRecordNumber();
+    if (!taskExists(recordNumber)) {
+        showRefusal(this, vanishedTask);
+        fillTaskList();
+        return;
+    }
+    performTask(*this, recordNumber);
+}
+
+void frmMain::performAllTasks() {
+    // The processing window lets the user reach this command again while it runs.
+    if (m_performingAll)
+        return;
+    const int total = lvwTasks->count();
+    if (total == 0) {
+        showRefusal(this, noTasksToPerform);
+        return;
+    }
+    // Record numbers taken now: the list is rebuilt, and may be re-sorted, after every task.
+    QList<int> records;
+    for (int row = 0; row < total; ++row)
+        records.append(recordNumberOfKey(lvwTasks->itemKey(row)));
+
+    m_performingAll = true;
+    frmProcessing processing(this);
+    processing.pBar(0, total);
+    processing.lblStatus->setText("Performing Tasks...");
+    processing.show();
+    QApplication::processEvents();
+    for (int index = 0; index < total; ++index) {
+        processing.pBar(index + 1, total);
+        QApplication::processEvents();
+        if (taskExists(records[index]))
+            performTask(*this, records[index]);
+    }
+    processing.close();
+    m_performingAll = false;
+}
+
+void frmMain::launchSelectedFile() {
+    if (refuseWithoutSelection("You currently have no tasks in your task list.  Please add a "
+                               "task before trying to run an item.",
+                               "You have not selected an item to run.  Please select an item "
+                               "then try to run it."))
+        return;
+    const QString path = lvwTasks->itemText(lvwTasks->selectedRow(), 2);
+    if (path.isEmpty()) {
+        showRefusal(this, "The task has no source file associated with it.  Please check and "
+                          "try again.");
+        return;
+    }
+    if (!fileExists(path)) {
+        showRefusal(this, "The source file associated with the selected task no longer "
+                          "exists.  Please check and try agian.");
+        return;
+    }
+    openDocument(path);
+}
+
+void frmMain::compareFileInformation() {
+    if (refuseWithoutSelection("You do not have any tasks to compare file information.  Please "
+                               "add a task using the Add Task command in the Tasks menu.",
+                               "Please select a file to view before clicking on the Compare File "
+                               "Information function."))
+        return;
+    fileInfo->updateScreen();
+    fileInfo->show();
+}
+
+void frmMain::runDefaultAction() {
+    const QString action = readSetting(Setting::TaskAction, SettingDefault::TaskAction);
+    if (action.compare("edit", Qt::CaseInsensitive) == 0)
+        editTask();
+    else if (action.compare("perform", Qt::CaseInsensitive) == 0)
+        performSelectedTask();
+    else if (action.compare("run", Qt::CaseInsensitive) == 0)
+        launchSelectedFile();
+}

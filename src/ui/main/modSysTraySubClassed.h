@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QSystemTrayIcon>
+
+class QMenu;
+
+// What the notification-area icon asks of the window it belongs to.
+class TrayHost {
+public:
+    virtual ~TrayHost() = default;
+    // Shows the window without changing its window state.
+    virtual void showFromTray() = 0;
+};
+
+// The longest tooltip the icon record holds, in bytes; one more byte ends it.
+inline constexpr int trayTipBytes = 63;
+
+// Puts the window's icon in the notification area with the tooltip, cut to the record's
+// field; 1 when the notification area took it, and the window is then hooked to its clicks.
+int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu);
+// Takes the icon away again.
+void removeTrayIcon();
+// Routes the icon's clicks to the window; the right button opens the tray menu.
+void hookWindow(TrayHost* window, QMenu* trayMenu);
+// Stops routing clicks; does nothing when the window is not hooked.
+void unhookWindow(TrayHost* window);
+// One click on the icon, as the window sees it.
+void trayWindowProc(TrayHost* window, QSystemTrayIcon::ActivationReason reason);
+
+// The tooltip as the record stores it.
+QString trayTipText(const QString& tip);
+// The icon, while there is one (tests).
+QSystemTrayIcon* trayIcon();
