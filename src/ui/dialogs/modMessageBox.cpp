@@ -19,6 +19,9 @@ bool showBox(QWidget* parent, MessageKind kind, const QString& title, const QStr
     case MessageKind::notice:
         QMessageBox::information(parent, title, text);
         return true;
+    case MessageKind::failure:
+        QMessageBox::critical(parent, title, text);
+        return true;
     case MessageKind::question:
         break;
     }
@@ -42,6 +45,10 @@ bool askQuestion(QWidget* parent, const QString& text) {
 
 bool askQuestion(QWidget* parent, const QString& title, const QString& text) {
     return showBox(parent, MessageKind::question, title, text);
+}
+
+bool showMessage(QWidget* parent, MessageKind kind, const QString& title, const QString& text) {
+    return showBox(parent, kind, title, text);
 }
 
 void setMessageResponder(MessageResponder newResponder) { responder() = std::move(newResponder); }
