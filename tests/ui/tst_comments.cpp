@@ -317,6 +317,8 @@ private slots:
             << answer << ok << QByteArray(1200, 'x') + "ok" + QByteArray(298, 'x') << false;
         QTest::newRow("error page holding ok") << answer << QByteArray("404 Not Found")
                                                << QByteArray("Not found: look again") << false;
+        QTest::newRow("long error page holding ok")
+            << answer << QByteArray("404 Not Found") << "look" + QByteArray(1496, 'x') << false;
         QTest::newRow("server error saying ok")
             << answer << QByteArray("500 Internal Server Error") << QByteArray("ok") << false;
         QTest::newRow("hangs up") << int(CommentsServer::Reply::hangUp) << ok << QByteArray("ok")
@@ -429,6 +431,7 @@ private slots:
                   static_cast<QWidget*>(w.cmdSend), static_cast<QWidget*>(w.cmdClose)})
                 during << (control->isEnabled() ? "enabled" : "disabled");
             QTest::keyClick(&w, Qt::Key_Return);
+            QTest::keyClick(&w, Qt::Key_Escape);
             w.cmdSend->click();
             w.reject();
             during << (w.isVisible() ? "open" : "closed");

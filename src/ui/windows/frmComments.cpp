@@ -119,8 +119,7 @@ void frmComments::done(int result) {
 void frmComments::setSending(bool on) {
     m_sending = on;
     for (QWidget* control :
-         {static_cast<QWidget*>(txtComments), static_cast<QWidget*>(txtSuggestions),
-          static_cast<QWidget*>(cmdClose), static_cast<QWidget*>(cmdSend)})
+         std::initializer_list<QWidget*>{txtComments, txtSuggestions, cmdClose, cmdSend})
         control->setEnabled(!on);
     lblIntroduction->setText(
         on ? QStringLiteral(
@@ -130,8 +129,6 @@ void frmComments::setSending(bool on) {
 }
 
 void frmComments::send() {
-    if (m_sending)
-        return;
     if (txtComments->toPlainText().isEmpty() && txtSuggestions->toPlainText().isEmpty()) {
         showMessage(this, MessageKind::refusal, messageTitle(),
                     QStringLiteral("You have not entered any information.  Please enter either a "
