@@ -82,7 +82,7 @@ private:
         case Reply::silent:
             break;
         case Reply::late:
-            QTimer::singleShot(600ms, socket, [socket, answer] {
+            QTimer::singleShot(3000ms, socket, [socket, answer] {
                 socket->write(answer);
                 socket->disconnectFromHost();
             });
@@ -134,7 +134,7 @@ private slots:
             return true;
         });
         setConnectionTest([] { return true; });
-        setRequestTimeout(400ms);
+        setRequestTimeout(1500ms);
     }
     void cleanup() {
         setMessageResponder(nullptr);
@@ -344,7 +344,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         send(w, "Great?", "");
-        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(clock.elapsed() < 10000);
         // The network library may repeat a request whose connection was dropped unanswered.
         QVERIFY(!server.heads.isEmpty());
         QCOMPARE(shown.size(), 1);
@@ -468,10 +468,16 @@ private slots:
             QSKIP("TIDEWELL_SCREENSHOTS names no folder");
         TestHome home;
         writeSetting(Setting::Comments, "Tidewell saves me a lot of copying.");
+        CommentsServer server;
+        qputenv("TIDEWELL_COMMENTS_URL", server.address());
         frmComments w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(w.grab().save(QFile::decodeName(folder) + "/comments.png"));
+        server.onRequest = [&] {
+            QVERIFY(w.grab().save(QFile::decodeName(folder) + "/comments-sending.png"));
+        };
+        w.cmdSend->click();
     }
 };
 
