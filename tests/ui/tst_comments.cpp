@@ -193,6 +193,7 @@ private slots:
     }
 
     void addressComesFromTheEnvironmentFirst() {
+        qunsetenv("TIDEWELL_COMMENTS_URL");
         QCOMPARE(commentsAddress(), QString::fromUtf8(commentsUrl));
         QVERIFY(QUrl(commentsAddress()).host().endsWith(".example"));
         qputenv("TIDEWELL_COMMENTS_URL", "http://127.0.0.1:8080/site/comments.asp");
