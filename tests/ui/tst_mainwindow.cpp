@@ -1,4 +1,5 @@
 #include "frmMain.h"
+#include "modDatabaseBinary.h"
 #include "modMessageBox.h"
 #include "modPaths.h"
 #include "modRegistry.h"
@@ -434,6 +435,40 @@ private slots:
         logAction("second");
         QVERIFY(w.lstLog->item(0)->text().endsWith("second"));
         QVERIFY(w.lstLog->item(1)->text().endsWith("first"));
+    }
+
+    // Pictures of the window in its four views, for a person to look at.
+    void picturesOfTheWindow() {
+        const QString folder = qEnvironmentVariable("TIDEWELL_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("TIDEWELL_SCREENSHOTS names no folder for the pictures");
+        TestHome home;
+        frmMain w;
+        w.load();
+        const char* sources[] = {"report.doc", "setup.exe",  "helper.dll",
+                                 "photo.bmp",  "index.html", "notes"};
+        for (int n = 0; n < 6; ++n) {
+            const QString name = QString("Task %1 ").arg(n) + sources[n];
+            (void)modDatabaseBinary::writeField("TaskName", n, name);
+            (void)modDatabaseBinary::writeField("SourceFile", n, "/home/me/" + QString(sources[n]));
+            (void)modDatabaseBinary::writeField("DestinationFile", n,
+                                                "/backup/" + QString(sources[n]));
+            (void)modDatabaseBinary::writeField("Rule", n,
+                                                "Only when I select to perform the task");
+        }
+        w.mnuHelpInteractive->trigger();
+        w.resize(900, 600);
+        w.show();
+        w.fillTaskList();
+        w.lvwTasks->selectRow(1);
+        w.helpPage("tasklist");
+        logAction("Successfully performed Task 1 setup.exe");
+        for (QAction* mode :
+             {w.mnuViewLargeIcons, w.mnuViewSmallIcons, w.mnuViewList, w.mnuViewDetails}) {
+            mode->trigger();
+            QTest::qWait(50);
+            QVERIFY(w.grab().save(folder + "/main-" + mode->objectName() + ".png"));
+        }
     }
 
     void trayTipIsCutToItsField() {

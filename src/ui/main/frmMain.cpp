@@ -63,6 +63,7 @@ frmMain::frmMain() {
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
         m_closeReason = CloseReason::sessionEnd;
         unload();
+        qApp->quit();
     });
     connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::unload);
 }

@@ -235,3 +235,17 @@ void frmMain::applyWantedFrame() {
     if (isVisible())
         m_wantedFrame = {};
 }
+
+void frmMain::loadColumnSettings() {
+    for (int column = 0; column < TaskListView::columnCount; ++column) {
+        const int n = column + 1;
+        const int width = readNumber(Setting::columnWidth(n),
+                                     pixelsToTwipsX(lvwTasks->columnWidth(column)));
+        if (width >= 0)
+            lvwTasks->setColumnWidth(column, twipsToPixelsX(width));
+        const int position =
+            readNumber(Setting::columnPosition(n), lvwTasks->columnPosition(column) + 1);
+        if (position >= 1 && position <= TaskListView::columnCount)
+            lvwTasks->setColumnPosition(column, position - 1);
+    }
+}
