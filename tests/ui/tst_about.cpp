@@ -2,6 +2,7 @@
 #include "frmAbout.h"
 #include "modMessageBox.h"
 #include "testHome.h"
+#include "urlCatcher.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -10,15 +11,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-
-// Catches the addresses the window asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
 
 class TestAbout : public QObject {
     Q_OBJECT
@@ -112,16 +104,12 @@ private slots:
 
     void linksOpenTheWebsiteAndAMailTo() {
         TestHome home;
-        UrlCatcher catcher;
-        for (const char* scheme : {"http", "https", "mailto"})
-            QDesktopServices::setUrlHandler(scheme, &catcher, "open");
+        UrlCatcher catcher({"http", "https", "mailto"});
         frmAbout w;
         w.show();
         QTest::mouseClick(w.lblWebsiteURL, Qt::LeftButton);
         QTest::mouseClick(w.lblEMailURL, Qt::LeftButton);
         QTest::mouseClick(w.lblEMailURL, Qt::RightButton);
-        for (const char* scheme : {"http", "https", "mailto"})
-            QDesktopServices::unsetUrlHandler(scheme);
         QCOMPARE(catcher.opened.size(), 2);
         QCOMPARE(catcher.opened[0], QUrl(QString::fromLatin1(homePageUrl)));
         QCOMPARE(catcher.opened[1], QUrl("mailto:" + w.lblEMailURL->text()));

@@ -6,6 +6,7 @@
 #include "modSysTraySubClassed.h"
 #include "taskListView.h"
 #include "testHome.h"
+#include "urlCatcher.h"
 
 #include <QAction>
 #include <QDesktopServices>
@@ -18,15 +19,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
-
-// Receives the addresses the program asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -60,10 +52,7 @@ class TestMainWindow : public QObject {
     }
 
 private slots:
-    void cleanup() {
-        setMessageResponder(nullptr);
-        QDesktopServices::unsetUrlHandler("http");
-    }
+    void cleanup() { setMessageResponder(nullptr); }
 
     void firstStartShowsTheDefaults() {
         TestHome home;
@@ -402,8 +391,7 @@ private slots:
 
     void onlyTheWebsitePanelOpensTheHomePage() {
         TestHome home;
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("http", &catcher, "open");
+        UrlCatcher catcher({"http"});
         frmMain w;
         w.load();
         w.statusPanelClick(w.statusPanel1->text());

@@ -8,6 +8,7 @@
 #include "taskListView.h"
 #include "taskTable.h"
 #include "testHome.h"
+#include "urlCatcher.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,14 +26,6 @@
 #include <functional>
 
 namespace db = modDatabaseBinary;
-
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
 
 namespace {
 
@@ -103,10 +96,7 @@ private slots:
         answer = true;
         catchMessages();
     }
-    void cleanup() {
-        setMessageResponder(nullptr);
-        QDesktopServices::unsetUrlHandler("file");
-    }
+    void cleanup() { setMessageResponder(nullptr); }
 
     void refusalsInTheirOrder_data() {
         QTest::addColumn<QString>("command");
@@ -380,8 +370,7 @@ private slots:
 
     void launchChecksThePathItShows() {
         TestHome home;
-        UrlCatcher catcher;
-        QDesktopServices::setUrlHandler("file", &catcher, "open");
+        UrlCatcher catcher({"file"});
         frmMain w;
         w.load();
         const QString source = makeFile(home, "open me.txt");

@@ -28,11 +28,7 @@ constexpr int checkInterval = 10000;
 // How long the desktop may take to put its frame around a newly shown window.
 constexpr int frameSettleTime = 300;
 
-// Design sizes in twips.
-constexpr int toolbarHeight = 360;
-constexpr int statusBarHeight = 255;
-constexpr int logHeight = 1425;
-constexpr int helpWidth = 2775;
+// The client area's design size in twips.
 constexpr int designClientWidth = 6735;
 constexpr int designClientHeight = 4530;
 

@@ -20,6 +20,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include <optional>
+
 namespace db = modDatabaseBinary;
 
 namespace {
@@ -76,8 +78,18 @@ bool taskExists(int recordNumber) {
     return db::resultList.contains(QString::number(recordNumber));
 }
 
-bool accepted(const frmTaskEditor& editor) {
-    return editor.Tag.compare("cancel", Qt::CaseInsensitive) != 0;
+// Shows the editor; its fields when the user pressed OK and every one fits its task field.
+std::optional<QList<EditorField>> editedFields(frmTaskEditor& editor) {
+    editor.Tag = "cancel";
+    editor.exec();
+    if (editor.Tag.compare("cancel", Qt::CaseInsensitive) == 0)
+        return std::nullopt;
+    QList<EditorField> fields = editorFields(editor);
+    if (Status fits = checkFieldWidths(fields); !fits) {
+        showRefusal(editor.parentWidget(), fits.message());
+        return std::nullopt;
+    }
+    return fields;
 }
 
 } // namespace
@@ -111,21 +123,15 @@ bool frmMain::readSelectedTask(int recordNumber) {
 
 void frmMain::addTask() {
     frmTaskEditor editor(this);
-    editor.Tag = "cancel";
-    editor.exec();
-    if (!accepted(editor))
+    const auto fields = editedFields(editor);
+    if (!fields)
         return;
-    const auto fields = editorFields(editor);
-    if (Status fits = checkFieldWidths(fields); !fits) {
-        showRefusal(this, fits.message());
-        return;
-    }
     const Result<int> next = db::nextRecordNumber();
     if (!next) {
         showRefusal(this, next.message());
         return;
     }
-    if (Status written = writeFields(next.value(), fields); !written) {
+    if (Status written = writeFields(next.value(), *fields); !written) {
         // A task that is only half there would be performed with missing fields.
         (void)db::deleteRecord(next.value());
         showRefusal(this, written.message());
@@ -159,22 +165,16 @@ void frmMain::openEditor(int recordNumber) {
                       db::fieldValues[slotConfirmationOn].trimmed().toInt() != 0,
                       db::fieldValues[slotConfirmationTitle],
                       db::fieldValues[slotConfirmationQuestion]);
-    editor.Tag = "cancel";
-    editor.exec();
-    if (!accepted(editor))
+    const auto fields = editedFields(editor);
+    if (!fields)
         return;
-    const auto fields = editorFields(editor);
-    if (Status fits = checkFieldWidths(fields); !fits) {
-        showRefusal(this, fits.message());
-        return;
-    }
     // The task may have gone while the editor was open; writing would bring back a stub.
     if (!taskExists(recordNumber)) {
         showRefusal(this, vanishedTask);
         fillTaskList();
         return;
     }
-    if (Status written = writeFields(recordNumber, fields); !written)
+    if (Status written = writeFields(recordNumber, *fields); !written)
         showRefusal(this, written.message());
     else
         logAction("Task updated: " + db::readField(TaskField::TaskName, recordNumber).value());
