@@ -239,8 +239,8 @@ void frmMain::applyWantedFrame() {
 void frmMain::loadColumnSettings() {
     for (int column = 0; column < TaskListView::columnCount; ++column) {
         const int n = column + 1;
-        const int width = readNumber(Setting::columnWidth(n),
-                                     pixelsToTwipsX(lvwTasks->columnWidth(column)));
+        const int width =
+            readNumber(Setting::columnWidth(n), pixelsToTwipsX(lvwTasks->columnWidth(column)));
         if (width >= 0)
             lvwTasks->setColumnWidth(column, twipsToPixelsX(width));
         const int position =
