@@ -97,7 +97,7 @@ void drawWindowFrame(QPainter& p, const QRectF& frame) {
 
 void drawTextTask(QPainter& p) {
     drawPage(p);
-    drawTextLines(p, 10, 22, 12, 4);
+    drawTextLines(p, 10, 22, 13, 4);
 }
 
 void drawProgramTask(QPainter& p) {

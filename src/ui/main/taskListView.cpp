@@ -126,12 +126,23 @@ public:
         return m_editor;
     }
 
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (m_widest > 0)
+            size.setWidth(qMin(size.width(), m_widest));
+        return size;
+    }
+
+    // Items wider than this are cut, their text ended with an ellipsis; 0 lets them be.
+    void setWidest(int widest) { m_widest = widest; }
+
     // A closed editor is hidden at once and deleted later.
     bool editing() const { return m_editor && !m_editor->isHidden(); }
 
 private:
     Commit m_commit;
     mutable QPointer<QWidget> m_editor;
+    int m_widest = 0;
 };
 
 bool isEnterKey(const QEvent* event) {
@@ -335,9 +346,11 @@ void TaskListView::showListMode(TaskViewMode mode) {
     m_listView->setWordWrap(large);
     m_listView->setIconSize(large ? largeIconSize : smallIconSize);
     m_listView->setSpacing(mode == TaskViewMode::list ? 2 : 0);
-    m_listView->setGridSize(large                              ? largeIconCell
-                            : mode == TaskViewMode::smallIcons ? smallIconCell
-                                                               : QSize());
+    const bool rows = mode == TaskViewMode::smallIcons;
+    m_listView->setGridSize(large ? largeIconCell : rows ? smallIconCell : QSize());
+    // Small icons sit in cells of one width; a long name must not run into its neighbour.
+    static_cast<RenameDelegate*>(m_listView->itemDelegate())
+        ->setWidest(rows ? smallIconCell.width() - 4 : 0);
 }
 
 TaskViewMode TaskListView::viewMode() const {
