@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QPointer>
@@ -73,6 +74,19 @@ QPoint emptySpot(const TaskListView& list) {
     const QWidget* viewport = list.currentView()->viewport();
     return {viewport->width() - 5, viewport->height() - 5};
 }
+
+// Counts the key presses that reach a widget.
+class KeyRecorder : public QObject {
+public:
+    QList<int> keys;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress)
+            keys.append(static_cast<QKeyEvent*>(event)->key());
+        return false;
+    }
+};
 
 } // namespace
 
@@ -412,6 +426,23 @@ private slots:
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, emptySpot(*m_list));
         QTest::mouseDClick(viewport, Qt::RightButton, {}, centreOfRow(*m_list, 3));
         QCOMPARE(action.size(), 3);
+    }
+
+    // The main window's own F2 handling sees the key after the views have passed it on.
+    void f2IsLeftToTheMainWindow_data() {
+        QTest::addColumn<TaskViewMode>("mode");
+        for (const TaskViewMode mode : allModes)
+            QTest::newRow(modeName(mode)) << mode;
+    }
+    void f2IsLeftToTheMainWindow() {
+        QFETCH(TaskViewMode, mode);
+        showList(mode);
+        m_list->selectRow(0);
+        KeyRecorder recorder;
+        m_list->installEventFilter(&recorder);
+        QTest::keyClick(m_list->currentView(), Qt::Key_F2);
+        QCOMPARE(recorder.keys, QList<int>({Qt::Key_F2}));
+        QVERIFY(!m_list->currentView()->viewport()->findChild<QLineEdit*>());
     }
 
     void clicksAndRightButtonRelease() {
