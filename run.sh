@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and starts Tidewell (arguments are passed on, e.g. /startup).
+# Tidewell keeps its tasks, marker and log in build/data unless TIDEWELL_HOME says otherwise.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
 scripts/build.sh
+export TIDEWELL_HOME="${TIDEWELL_HOME:-$PWD/build/data}"
+mkdir -p "$TIDEWELL_HOME"
 exec build/src/tidewell "$@"
