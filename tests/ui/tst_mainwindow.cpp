@@ -415,6 +415,27 @@ private slots:
         QVERIFY(!QFile::exists(applicationFile("notify.dat")));
     }
 
+    void theTimerPerformsADueTask() {
+        TestHome home;
+        frmMain w;
+        w.load();
+        QFile source(home.file("source.txt"));
+        QVERIFY(source.open(QIODevice::WriteOnly));
+        source.write("fresh");
+        source.close();
+        (void)modDatabaseBinary::writeField("TaskName", 0, "Timed");
+        (void)modDatabaseBinary::writeField("SourceFile", 0, source.fileName());
+        (void)modDatabaseBinary::writeField("DestinationFile", 0, home.file("copy.txt"));
+        (void)modDatabaseBinary::writeField("Rule", 0, "When the source file is changed");
+        (void)modDatabaseBinary::writeField("ConfirmationOn", 0, "0");
+        QVERIFY(!QFile::exists(home.file("copy.txt")));
+        w.tmrCheck->setInterval(10);
+        QTRY_VERIFY(QFile::exists(home.file("copy.txt")));
+        QVERIFY(firstLogLine(w).endsWith("Successfully performed Timed") ||
+                w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size() == 1);
+        QTRY_COMPARE(w.lvwTasks->count(), 1);
+    }
+
     void logLinesComeNewestFirst() {
         TestHome home;
         frmMain w;
