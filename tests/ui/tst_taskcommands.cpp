@@ -2,6 +2,7 @@
 #include "frmMain.h"
 #include "frmTaskEditor.h"
 #include "modDatabaseBinary.h"
+#include "modDateText.h"
 #include "modMessageBox.h"
 #include "modRegistry.h"
 #include "modRules.h"
@@ -20,6 +21,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -458,6 +460,41 @@ private slots:
         QCOMPARE(w.lvwTasks->itemText(w.lvwTasks->selectedRow(), 0), stored);
     }
 
+    // Pictures of a task added through the editor, performed, and compared.
+    void picturesOfAddingAndPerforming() {
+        const QString folder = qEnvironmentVariable("TIDEWELL_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("TIDEWELL_SCREENSHOTS names no folder for the pictures");
+        TestHome home;
+        frmMain w;
+        w.load();
+        w.mnuViewDetails->trigger();
+        w.resize(900, 560);
+        w.show();
+        const QString source = makeFile(home, "report.txt", "the report");
+        whenModalOpens([&](QWidget* modal) {
+            auto* editor = qobject_cast<frmTaskEditor*>(modal);
+            editor->txtName->setText("Weekly report");
+            editor->txtSource->setText(source);
+            editor->txtDestination->setText(home.file("report copy.txt"));
+            editor->cboRule->setCurrentText(manualRule);
+            QVERIFY(editor->grab().save(folder + "/add-editor.png"));
+            editor->cmdOK->click();
+        });
+        w.addTask();
+        w.lvwTasks->selectRow(0);
+        QVERIFY(w.grab().save(folder + "/add-listed.png"));
+        w.performSelectedTask();
+        QVERIFY(QFile::exists(home.file("report copy.txt")));
+        w.lvwTasks->selectRow(0);
+        emit w.lvwTasks->itemClicked(0);
+        QTest::qWait(20);
+        QVERIFY(w.grab().save(folder + "/add-performed.png"));
+        w.compareFileInformation();
+        QTest::qWait(20);
+        QVERIFY(w.fileInfo->grab().save(folder + "/fileinfo.png"));
+    }
+
     void listShowsOddStoredTexts() {
         TestHome home;
         frmMain w;
@@ -470,6 +507,13 @@ private slots:
         select(w, "key12");
         QCOMPARE(w.selectedRecordNumber(), 12);
         QCOMPARE(w.lvwTasks->itemText(w.lvwTasks->selectedRow(), 1), QString("not a date"));
+        // A stored date shows year first, so the column sorts by date.
+        QVERIFY(db::writeField(TaskField::LastUpdated, 12, dateText(QDate(2026, 3, 4))).ok());
+        w.fillTaskList();
+        select(w, "key12");
+        const QString shown = w.lvwTasks->itemText(w.lvwTasks->selectedRow(), 1);
+        QVERIFY2(QRegularExpression("^2026([/.-])03(?:\\1)04$").match(shown).hasMatch(),
+                 qPrintable(shown));
     }
 };
 

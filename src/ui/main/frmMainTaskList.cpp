@@ -20,11 +20,12 @@ namespace db = modDatabaseBinary;
 
 namespace {
 
-// The user's date separator, from the locale's short date form.
+// The user's date separator, from the locale's short date form; a form that writes the month
+// as a word has none, and takes "/".
 QString dateSeparator() {
     const QString format = QLocale().dateFormat(QLocale::ShortFormat);
     for (const QChar character : format) {
-        if (!character.isLetter())
+        if (character.isPunct() && character != QLatin1Char('\''))
             return character;
     }
     return "/";
