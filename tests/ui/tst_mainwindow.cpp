@@ -12,9 +12,11 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -255,6 +257,24 @@ private slots:
         w.load();
         QVERIFY(w.x() < 10000);
         QVERIFY(w.y() < 10000);
+    }
+
+    void aPlacementLargerThanTheScreensIsCut() {
+        TestHome home;
+        writeSetting("ScreenLeft", "0");
+        writeSetting("ScreenTop", "0");
+        writeSetting("ScreenWidth", "2000000");
+        writeSetting("ScreenHeight", "-5");
+        frmMain w;
+        w.load();
+        QVERIFY(w.width() < 100000);
+        writeSetting("ScreenHeight", "2000000");
+        frmMain tall;
+        tall.load();
+        QVERIFY(tall.frameGeometry().height() <=
+                QGuiApplication::primaryScreen()->availableGeometry().height());
+        QVERIFY(tall.frameGeometry().width() <=
+                QGuiApplication::primaryScreen()->availableGeometry().width());
     }
 
     void aMaximisedWindowKeepsItsNormalPlacement() {

@@ -495,6 +495,29 @@ private slots:
         QVERIFY(w.fileInfo->grab().save(folder + "/fileinfo.png"));
     }
 
+    void aDamagedTableIsSaidOnceAndWhatIsWholeIsListed() {
+        TestHome home;
+        openTaskTable();
+        storeTask(0, "Whole", makeFile(home, "a.txt"), home.file("b.txt"));
+        {
+            QFile table(db::databaseFile);
+            QVERIFY(table.open(QIODevice::Append));
+            table.write("\x02\x00garbage");
+        }
+        const QByteArray before = tableBytes();
+        frmMain w;
+        w.load();
+        QCOMPARE(refusals.size(), 1);
+        QVERIFY2(refusals.first().contains("tasks.dat"), qPrintable(refusals.first()));
+        QCOMPARE(w.lvwTasks->count(), 1);
+        w.fillTaskList();
+        QCOMPARE(refusals.size(), 1);
+        // Nothing is written into a damaged table.
+        w.lvwTasks->selectRow(0);
+        w.duplicateTask();
+        QCOMPARE(tableBytes(), before);
+    }
+
     void listShowsOddStoredTexts() {
         TestHome home;
         frmMain w;

@@ -63,6 +63,16 @@ int firstChecked(const QList<QAction*>& items) {
     return -1;
 }
 
+// The rectangle made no larger than the screens it may span.
+QRect withinScreens(const QRect& frame) {
+    QRect screens;
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens |= screen->availableGeometry();
+    if (screens.isEmpty())
+        return frame;
+    return {frame.topLeft(), frame.size().boundedTo(screens.size())};
+}
+
 // Whether enough of the rectangle lies on some screen for the user to grab it.
 bool onSomeScreen(const QRect& frame) {
     constexpr int grabbable = 40;
@@ -220,7 +230,7 @@ void frmMain::loadWindowPlacement() {
     // A placement from a screen that is gone would put the window out of reach.
     if (wanted.width() <= 0 || wanted.height() <= 0 || !onSomeScreen(wanted))
         return;
-    m_wantedFrame = wanted;
+    m_wantedFrame = withinScreens(wanted);
     applyWantedFrame();
 }
 
