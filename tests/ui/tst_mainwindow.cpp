@@ -9,6 +9,7 @@
 #include "urlCatcher.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFrame>
@@ -382,6 +383,22 @@ private slots:
         w.helpPage("tasklist");
         QVERIFY(w.lblHelpText->text().contains("bring up a menu containing common options."));
         QVERIFY(w.lblHelpText->text().contains("left mouse button.\r\n\r\nTo save time"));
+    }
+
+    void theMouseOverAControlExplainsIt() {
+        TestHome home;
+        frmMain w;
+        w.load();
+        const QList<QPair<QWidget*, QString>> controls = {{w.lstLog, "Action Log"},
+                                                          {w.lvwTasks, "Task List"},
+                                                          {w.objToolbar, "Button Bar"},
+                                                          {w.objStatusBar, "Status Bar"},
+                                                          {w.lblHelpText, "Interactive Help"}};
+        for (const auto& [control, title] : controls) {
+            QEvent enter(QEvent::Enter);
+            QApplication::sendEvent(control, &enter);
+            QCOMPARE(w.lblHelpTitle->text(), title);
+        }
     }
 
     void openingAMenuExplainsIt() {
