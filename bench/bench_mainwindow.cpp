@@ -1,6 +1,7 @@
 // Rebuilding the main window's task list from tasks.dat, in the details view, with the check
 // cycle that ends every rebuild. Target: under 100 ms for 1000 tasks.
 #include "frmMain.h"
+#include "guiBenchmarkMain.h"
 #include "modDatabaseBinary.h"
 #include "taskListView.h"
 #include "taskTable.h"
@@ -44,12 +45,4 @@ void BM_FillTaskListDetails(benchmark::State& state) {
 
 BENCHMARK(BM_FillTaskListDetails)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TIDEWELL_GUI_BENCHMARK_MAIN()

@@ -1,5 +1,6 @@
 // Refilling the task list widget, shown and sorted, including the layout and painting that
 // follow. Target: under 100 ms for 1000 tasks in the details view.
+#include "guiBenchmarkMain.h"
 #include "taskListView.h"
 
 #include <QApplication>
@@ -54,12 +55,4 @@ void BM_SetItemsLargeIcons(benchmark::State& state) {
 BENCHMARK(BM_SetItemsDetails)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SetItemsLargeIcons)->Arg(1000)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+TIDEWELL_GUI_BENCHMARK_MAIN()

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 #include <QString>
 #include <QTemporaryDir>
@@ -28,3 +30,13 @@ public:
 private:
     QTemporaryDir m_dir;
 };
+
+// A file in the test's application folder with the given contents; its full path.
+inline QString makeFile(const TestHome& home, const QString& name,
+                        const QByteArray& data = "data") {
+    QFile file(home.file(name));
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot create a test file");
+    file.write(data);
+    return file.fileName();
+}

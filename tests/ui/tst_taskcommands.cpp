@@ -33,14 +33,6 @@ namespace {
 
 const QString manualRule = "Only when I select to perform the task";
 
-QString makeFile(const TestHome& home, const QString& name, const QByteArray& data = "data") {
-    QFile file(home.file(name));
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot create a test file");
-    file.write(data);
-    return file.fileName();
-}
-
 // Writes a task straight into the table, as another copy of the program would.
 void storeTask(int recordNumber, const QString& name, const QString& source,
                const QString& destination, const QString& rule = manualRule) {

@@ -26,14 +26,6 @@ QString missingFile(const TestHome& home) {
     return home.file(QStringLiteral("missing.txt"));
 }
 
-QString makeFile(const TestHome& home, const QString& name) {
-    QFile file(home.file(name));
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot create a test file");
-    file.write("data");
-    return file.fileName();
-}
-
 } // namespace
 
 class TestTaskEditor : public QObject {

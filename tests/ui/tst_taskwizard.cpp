@@ -21,14 +21,6 @@ namespace db = modDatabaseBinary;
 
 namespace {
 
-QString makeFile(const TestHome& home, const QString& name) {
-    QFile file(home.file(name));
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot create a test file");
-    file.write("data");
-    return file.fileName();
-}
-
 QByteArray tableBytes() {
     QFile file(db::databaseFile);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
