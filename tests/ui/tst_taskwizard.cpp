@@ -240,6 +240,23 @@ private slots:
         QCOMPARE(stored.mid(7, 2), QByteArray("N\0", 2));
     }
 
+    void aFailedWriteLeavesNoHalfTask() {
+        TestHome home;
+        openTaskTable();
+        frmTaskWizard w;
+        fillToRules(w, makeFile(home, "a.txt"), {home.file("b.txt"), home.file("c.txt")});
+        w.cmdNext->click();
+        // Set past the box's own limit, so the last field of the task cannot be stored.
+        w.txtConfirmQuestion->setText(QString(300, 'q'));
+        w.cmdNext->click();
+        w.cboName->setEditText("N");
+        w.cmdFinish->click();
+        QCOMPARE(refusals.size(), 1);
+        QVERIFY(refusals.first().contains("Nothing was written"));
+        QVERIFY(db::listRecords().ok());
+        QCOMPARE(db::resultCount, 0);
+    }
+
     void cancelOnAnyPageStoresNothing_data() {
         QTest::addColumn<int>("page");
         for (int page = 0; page < 5; ++page)

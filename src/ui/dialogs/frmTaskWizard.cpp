@@ -30,8 +30,6 @@ namespace db = modDatabaseBinary;
 
 namespace {
 
-constexpr int pathWidth = 255;
-
 template <class T> T* named(T* widget, const char* name) {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -114,6 +112,8 @@ void frmTaskWizard::buildPages() {
                                      "date.  Would you like to update it now?")),
         "txtConfirmQuestion");
     limitToBytes(txtConfirmQuestion, taskFieldWidth(slotConfirmationQuestion));
+    // The question reads from its start, not from where the cursor was left.
+    txtConfirmQuestion->setCursorPosition(0);
     txtConfirmTitle->setEnabled(false);
     txtConfirmQuestion->setEnabled(false);
     auto* confirmFrame = named(new QGroupBox, "grpConfirm");
@@ -143,7 +143,9 @@ void frmTaskWizard::buildPages() {
     heading->setBackgroundRole(QPalette::Base);
     auto* headingRow = new QHBoxLayout(heading);
     auto* title = new QLabel(QStringLiteral("Task Creation Wizard"), heading);
-    title->setFont(QFont(QStringLiteral("Tahoma"), 14));
+    QFont titleFont(QStringLiteral("Tahoma"));
+    titleFont.setPointSizeF(14.25);
+    title->setFont(titleFont);
     auto* icon = new QLabel(heading);
     icon->setPixmap(style()->standardIcon(QStyle::SP_FileDialogNewFolder).pixmap(32, 32));
     headingRow->addWidget(title);
@@ -295,7 +297,7 @@ void frmTaskWizard::addDestination() {
                cmdAdd);
         return;
     }
-    if (chosen.toUtf8().size() > pathWidth) {
+    if (chosen.toUtf8().size() > taskFieldWidth(slotDestinationFile)) {
         refuse(QStringLiteral("The path of the file you have selected is over 255 characters "
                               "long.  Please choose a different file and try again."),
                cmdAdd);
