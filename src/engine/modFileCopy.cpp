@@ -7,7 +7,9 @@
 #include <limits>
 
 #if defined(Q_OS_UNIX)
+#include <cctype>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,11 +99,52 @@ private:
     int m_fd;
 };
 
+// Temporary files are named after their destination, ".name.tidewell-" and six letters or
+// digits, so that one left by a copy cut short (a crash, a kill, a power loss) is recognised by
+// the next copy to the same destination and never mistaken for a file of someone else's.
+const QByteArray temporaryMark = QByteArrayLiteral(".tidewell-");
+constexpr qsizetype uniqueLength = 6;
+
+// The name part the temporary names of this destination begin with; a long name is cut, on a
+// character boundary, to leave room for the mark within the longest name a folder can hold.
+QByteArray temporaryPrefix(const QByteArray& destinationName) {
+    constexpr qsizetype longestName = 255;
+    QByteArray name = destinationName;
+    const qsizetype room = longestName - 1 - temporaryMark.size() - uniqueLength;
+    if (name.size() > room) {
+        qsizetype cut = room;
+        while (cut > 0 && (uchar(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.truncate(cut);
+    }
+    return '.' + name + temporaryMark;
+}
+
+bool isTemporaryName(const QByteArray& name, const QByteArray& prefix) {
+    if (name.size() != prefix.size() + uniqueLength || !name.startsWith(prefix))
+        return false;
+    return std::all_of(name.cbegin() + prefix.size(), name.cend(),
+                       [](char c) { return std::isalnum(uchar(c)) != 0; });
+}
+
+// Whatever copies to this destination left behind goes before the next one takes its space.
+void removeLeftovers(const QByteArray& folder, const QByteArray& prefix) {
+    DIR* listing = ::opendir(folder.constData());
+    if (!listing)
+        return;
+    while (const dirent* entry = ::readdir(listing)) {
+        if (isTemporaryName(QByteArray(entry->d_name), prefix))
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
+    }
+    ::closedir(listing);
+}
+
 // The temporary file the data goes into; removed again unless it was renamed into place.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(const QByteArray& folder)
-        : m_path(folder + (folder.endsWith('/') ? "" : "/") + ".tidewell-XXXXXX"),
+    TemporaryFile(const QByteArray& folder, const QByteArray& prefix)
+        : m_path(folder + (folder.endsWith('/') ? "" : "/") + prefix +
+                 QByteArray(uniqueLength, 'X')),
           m_handle(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_handle.valid()) {}
     ~TemporaryFile() {
         m_handle.reset();
@@ -247,18 +290,37 @@ mode_t newFileMode(const struct stat& source) {
     return source.st_mode & 0777 & ~mask;
 }
 
+// FAT, exFAT and NTFS volumes, SMB shares and many FUSE file systems hold no owner or mode, or
+// refuse to flush a folder; the data written there is still a good copy.
+bool notHeldHere(int error) {
+    return error == ENOSYS || error == EPERM || error == ENOTSUP || error == EOPNOTSUPP ||
+           error == EINVAL;
+}
+
 // Ownership, permissions and times of the finished copy, set on the open temporary file.
+// Only a privileged user can hand the file to another owner; otherwise it stays ours.
 int applyAttributes(int out, const struct stat& source, const Destination& destination) {
-    if (destination.exists) {
-        // Only a privileged user can hand the file to another owner; otherwise it stays ours.
-        if (::fchown(out, destination.info.st_uid, destination.info.st_gid) != 0 && errno != EPERM)
-            return errno;
-    }
+    if (destination.exists &&
+        ::fchown(out, destination.info.st_uid, destination.info.st_gid) != 0 && !notHeldHere(errno))
+        return errno;
     const mode_t mode = destination.exists ? destination.info.st_mode & 07777 : newFileMode(source);
-    if (::fchmod(out, mode) != 0)
+    if (::fchmod(out, mode) != 0 && !notHeldHere(errno))
         return errno;
     const struct timespec times[2] = {source.st_atim, source.st_mtim};
     return ::futimens(out, times) == 0 ? 0 : errno;
+}
+
+// Some file systems set the time of the rename on the renamed file: the time the temporary file
+// held, as the file system rounded it, is given again to the final file.
+int restoreModificationTime(const QByteArray& path, const struct stat& source,
+                            const struct timespec& kept) {
+    struct stat now {};
+    if (::stat(path.constData(), &now) != 0)
+        return errno;
+    if (now.st_mtim.tv_sec == kept.tv_sec && now.st_mtim.tv_nsec == kept.tv_nsec)
+        return 0;
+    const struct timespec times[2] = {source.st_atim, source.st_mtim};
+    return ::utimensat(AT_FDCWD, path.constData(), times, 0) == 0 ? 0 : errno;
 }
 
 // The rename is only durable once the folder's entry is on the disk too; a folder that cannot
@@ -269,16 +331,31 @@ void flushFolder(const QByteArray& folder) {
         ::fsync(handle.get());
 }
 
-Status writeReplacement(int in, const struct stat& source, const Destination& destination) {
-    TemporaryFile temporary(destination.folder);
-    if (!temporary.handle().valid())
-        return errnoFailure(errno);
-    const int out = temporary.handle().get();
+// Data, attributes and a flush of the data to the disk, on the open temporary file; the time
+// it then holds is stored in kept.
+int fillTemporary(int in, int out, const struct stat& source, const Destination& destination,
+                  struct timespec& kept) {
     int error = copyData(in, out);
     if (error == 0)
         error = applyAttributes(out, source, destination);
+    struct stat written {};
+    if (error == 0)
+        error = ::fstat(out, &written) == 0 ? 0 : errno;
+    kept = written.st_mtim;
     if (error == 0 && ::fsync(out) != 0)
         error = errno;
+    return error;
+}
+
+Status writeReplacement(int in, const struct stat& source, const Destination& destination) {
+    const QByteArray prefix =
+        temporaryPrefix(destination.path.mid(destination.path.lastIndexOf('/') + 1));
+    removeLeftovers(destination.folder, prefix);
+    TemporaryFile temporary(destination.folder, prefix);
+    if (!temporary.handle().valid())
+        return errnoFailure(errno);
+    struct timespec kept {};
+    int error = fillTemporary(in, temporary.handle().get(), source, destination, kept);
     if (error == 0)
         error = temporary.handle().close();
     if (error == 0 && ::rename(temporary.path().constData(), destination.path.constData()) != 0)
@@ -286,8 +363,9 @@ Status writeReplacement(int in, const struct stat& source, const Destination& de
     if (error != 0)
         return errnoFailure(error);
     temporary.keep();
+    error = restoreModificationTime(destination.path, source, kept);
     flushFolder(destination.folder);
-    return Status::success();
+    return error == 0 ? Status::success() : errnoFailure(error);
 }
 
 #endif

@@ -6,11 +6,13 @@
 #include <QtGlobal>
 
 // Copies the source over the destination without ever leaving a half-written destination: the
-// data goes into a temporary file in the destination's folder, which takes the source's
-// modification time, is flushed to the disk and then renamed over the destination. On failure
-// the temporary file is removed, the old destination is untouched and the message is one short
-// line. Folders are not created; an existing destination keeps its permissions. Source and
-// destination naming the same file, by whatever path, is refused.
+// data goes into a temporary file in the destination's folder, named after the destination,
+// which takes the source's modification time, is flushed to the disk and then renamed over the
+// destination; the time is given again where the rename changed it. On failure the temporary
+// file is removed, the old destination is untouched and the message is one short line;
+// temporary files of this destination that an earlier copy cut short are removed by the next.
+// Folders are not created; an existing destination keeps its permissions where its file system
+// holds any. Source and destination naming the same file, by whatever path, is refused.
 Status copyFileOver(const QString& source, const QString& destination);
 
 // Makes the data copy of every following copyFileOver fail with the error number once it has
