@@ -199,6 +199,8 @@ bool sourceChanged(const CheckedTask& task, const FileStamp& source) {
            differs(secondsBetween(task.fileTime, source.time));
 }
 
+// A destination older by less than its file system keeps time stamps to is the copy itself: FAT
+// rounds the source's time down to two seconds.
 bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
     const std::optional<FileStamp> destination = getFileStamp(task.destination);
     if (!destination)
@@ -206,10 +208,12 @@ bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
     const std::optional<qint64> days = daysBetween(source.date, destination->date);
     if (!days)
         return true;
-    if (*days != 0)
-        return *days < 0;
     const std::optional<qint64> seconds = secondsBetween(source.time, destination->time);
-    return !seconds || *seconds < 0;
+    if (!seconds)
+        return *days <= 0;
+    constexpr qint64 secondsPerDay = 86400;
+    const qint64 behind = -(*days * secondsPerDay + *seconds);
+    return behind > 0 && behind >= timeStampResolution(task.destination);
 }
 
 bool notUpdatedToday(const CheckedTask& task) {
@@ -218,19 +222,12 @@ bool notUpdatedToday(const CheckedTask& task) {
     return differs(daysBetween(dateText(today()), task.lastUpdated));
 }
 
-// The new version is stored before performing, so a copy that fails or is declined does not
-// make the task due again until the version changes once more.
-Result<bool> versionChanged(int recordNumber, const CheckedTask& task) {
-    const QString version = getFileVersion(task.source);
-    if (!task.fileVersion.isEmpty() && version.compare(task.fileVersion, Qt::CaseInsensitive) == 0)
-        return false;
-    const Status stored = writeTaskField(TaskField::FileVersion, recordNumber, version);
-    if (!stored)
-        return stored;
-    return true;
+bool versionChanged(const CheckedTask& task) {
+    return task.fileVersion.isEmpty() ||
+           getFileVersion(task.source).compare(task.fileVersion, Qt::CaseInsensitive) != 0;
 }
 
-Result<bool> isDue(int recordNumber, const CheckedTask& task, const FileStamp& source) {
+bool isDue(const CheckedTask& task, const FileStamp& source) {
     switch (rulePosition(task.rule)) {
     case ruleSourceChanged:
         return sourceChanged(task, source);
@@ -239,7 +236,7 @@ Result<bool> isDue(int recordNumber, const CheckedTask& task, const FileStamp& s
     case ruleEveryDay:
         return notUpdatedToday(task);
     case ruleVersionChanged:
-        return versionChanged(recordNumber, task);
+        return versionChanged(task);
     case ruleOnlyWhenSelected:
         break;
     }
@@ -280,18 +277,16 @@ void checkTask(EngineHost& host, int recordNumber) {
     const std::optional<FileStamp> source = getFileStamp(task.source);
     if (!source)
         return;
-    const Status baseline = writeBaseline(recordNumber, task, *source);
-    if (!baseline) {
-        reportFault(checkFaultLine(task.name, baseline));
-        return;
-    }
-    const Result<bool> due = isDue(recordNumber, task, *source);
-    if (!due) {
-        reportFault(checkFaultLine(task.name, due.status()));
-        return;
-    }
-    if (due.value())
+    // A due task is performed before anything is recorded for it: only a copy that succeeds or a
+    // question the user declines records the source's state, so a copy that fails, or is cut
+    // short by a crash, leaves the task due and the next check tries again.
+    if (isDue(task, *source)) {
         performTask(host, recordNumber);
+        return;
+    }
+    const Status baseline = writeBaseline(recordNumber, task, *source);
+    if (!baseline)
+        reportFault(checkFaultLine(task.name, baseline));
 }
 
 MarkerStamp markerStamp(const QString& marker) {
