@@ -525,6 +525,21 @@ private slots:
         const QString wide = QString(62, QLatin1Char('x')) + QString::fromUtf8("\u00e9");
         QCOMPARE(trayTipText(wide), QString(62, QLatin1Char('x')));
     }
+
+    void logListKeepsTheNewestLinesAndTheFileAll() {
+        TestHome home;
+        writeSetting("LogToFile", "1");
+        frmMain w;
+        w.load(); // "Application started"
+        for (int n = 1; n <= 10005; ++n)
+            logAction(QString("line %1").arg(n));
+        QCOMPARE(w.lstLog->count(), 10000);
+        QVERIFY(firstLogLine(w).endsWith("\tline 10005"));
+        QVERIFY(w.lstLog->item(9999)->text().endsWith("\tline 6"));
+        QFile file(applicationFile("Tidewell.log"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count("\r\n"), 10006);
+    }
 };
 
 QTEST_MAIN(TestMainWindow)

@@ -203,7 +203,12 @@ void frmMain::showFromTray() {
 }
 
 void frmMain::insertLogLine(const QString& line) {
+    // A task failing at every check adds a line every ten seconds for as long as the program
+    // runs: the list keeps the newest lines only, the log file keeps them all.
+    constexpr int keptLines = 10000;
     lstLog->insertItem(0, line);
+    while (lstLog->count() > keptLines)
+        delete lstLog->takeItem(lstLog->count() - 1);
 }
 
 // --- interactive help -----------------------------------------------------------------
