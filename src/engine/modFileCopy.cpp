@@ -7,7 +7,6 @@
 #include <limits>
 
 #if defined(Q_OS_UNIX)
-#include <cctype>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -123,8 +122,10 @@ QByteArray temporaryPrefix(const QByteArray& destinationName) {
 bool isTemporaryName(const QByteArray& name, const QByteArray& prefix) {
     if (name.size() != prefix.size() + uniqueLength || !name.startsWith(prefix))
         return false;
-    return std::all_of(name.cbegin() + prefix.size(), name.cend(),
-                       [](char c) { return std::isalnum(uchar(c)) != 0; });
+    // The letters and digits mkostemp puts in, whatever the locale counts as a letter.
+    return std::all_of(name.cbegin() + prefix.size(), name.cend(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    });
 }
 
 // Whatever copies to this destination left behind goes before the next one takes its space.
