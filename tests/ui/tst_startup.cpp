@@ -1,31 +1,33 @@
 #include "testHome.h"
 
-#include <QFile>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QTest>
 
 #include <csignal>
 
-// Starts the real program in a fresh application folder and watches the second start.
+// Starts the real program in a fresh application folder that also holds its settings.
 class TestStartup : public QObject {
     Q_OBJECT
 
-    static QProcessEnvironment environment(const TestHome& home) {
+    static void start(QProcess& process, const TestHome& home, const QStringList& arguments) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TIDEWELL_HOME", home.path());
+        env.insert("HOME", home.path());
+        env.insert("XDG_CONFIG_HOME", home.file("config"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
-        return env;
-    }
-
-    static void start(QProcess& process, const TestHome& home, const QStringList& arguments) {
-        process.setProcessEnvironment(environment(home));
+        process.setProcessEnvironment(env);
         process.start(TIDEWELL_EXE, arguments);
         QVERIFY(process.waitForStarted());
     }
 
-    // The first copy holds its lock once it is up; the log file proves it got that far.
-    static void waitUntilRunning(const TestHome& home) {
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home.file("tidewell.lock")), 10000);
+    // A marker left from before is taken by the first check, the last step of loading: once it
+    // is gone the copy runs, and the next marker waits for its timer.
+    static void startFirstCopy(QProcess& process, const TestHome& home) {
+        makeFile(home, "notify.dat", {});
+        start(process, home, {"/startup"});
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(home.file("notify.dat")), 10000);
+        QCOMPARE(process.state(), QProcess::Running);
     }
 
     static int secondStart(const TestHome& home, const QStringList& arguments) {
@@ -36,12 +38,16 @@ class TestStartup : public QObject {
         return second.exitCode();
     }
 
+    static QByteArray contents(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
 private slots:
     void aSecondStartLeavesTheMarkerAndEnds() {
         TestHome home;
         QProcess first;
-        start(first, home, {"/startup"});
-        waitUntilRunning(home);
+        startFirstCopy(first, home);
         QCOMPARE(secondStart(home, {}), 0);
         QVERIFY(QFile::exists(home.file("notify.dat")));
         QCOMPARE(QFile(home.file("notify.dat")).size(), 0);
@@ -53,23 +59,60 @@ private slots:
         first.waitForFinished();
     }
 
-    void aLockLeftByACrashDoesNotBlockTheNextStart() {
+    void aLockLeftBehindDoesNotBlockTheNextStart_data() {
+        QTest::addColumn<QByteArray>("lock");
+        QTest::newRow("left by a killed copy") << QByteArray();
+        QTest::newRow("created, never written") << QByteArray("");
+        QTest::newRow("not a lock") << QByteArray("\x7f"
+                                                  "ELF\n");
+        QTest::newRow("owner is another program")
+            << QByteArray::number(QCoreApplication::applicationPid()) + "\ntidewell\n\n";
+    }
+
+    void aLockLeftBehindDoesNotBlockTheNextStart() {
+        QFETCH(QByteArray, lock);
         TestHome home;
-        QProcess crashed;
-        start(crashed, home, {"/startup"});
-        waitUntilRunning(home);
-        crashed.kill();
-        crashed.waitForFinished();
+        if (lock.isNull()) {
+            QProcess crashed;
+            startFirstCopy(crashed, home);
+            crashed.kill();
+            crashed.waitForFinished();
+        } else {
+            makeFile(home, "tidewell.lock", lock);
+        }
         QVERIFY(QFile::exists(home.file("tidewell.lock")));
 
         QProcess next;
-        start(next, home, {"/startup"});
-        // A copy that took over the lock keeps running instead of signalling and ending.
-        QVERIFY(!next.waitForFinished(3000));
+        startFirstCopy(next, home);
+        // The copy that took over the lock is the one a later start hands over to.
         QCOMPARE(secondStart(home, {"/STARTUP"}), 0);
         QVERIFY(QFile::exists(home.file("notify.dat")));
         next.kill();
         next.waitForFinished();
+    }
+
+    void anEndSignalQuitsWithoutAQuestion_data() {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("SIGINT") << SIGINT;
+    }
+
+    // Log-off on Wayland and under systemd; the question would keep the session waiting.
+    void anEndSignalQuitsWithoutAQuestion() {
+        QFETCH(int, signal);
+        TestHome home;
+        QVERIFY(QDir(home.path()).mkpath("config/Kestrelmoor"));
+        makeFile(home, "config/Kestrelmoor/Tidewell.conf", "[Settings]\nLogToFile=1\n");
+        QProcess copy;
+        startFirstCopy(copy, home);
+        QCOMPARE(::kill(copy.processId(), signal), 0);
+        QVERIFY(copy.waitForFinished(2000));
+        QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(copy.exitCode(), 0);
+        QVERIFY(contents(home.file("Tidewell.log")).trimmed().endsWith("\tApplication quit"));
+        QVERIFY(contents(home.file("config/Kestrelmoor/Tidewell.conf")).contains("WindowState="));
+        QVERIFY(!QFile::exists(home.file("tidewell.lock")));
     }
 };
 

@@ -1,24 +1,51 @@
 #include "frmMain.h"
 #include "modMessageBox.h"
 #include "modPaths.h"
+#include "modSessionSignals.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+#include <QThread>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace {
 
 enum class Instance { first, second };
 
-// Held for the life of the first copy; a lock left by a copy that died is taken over.
+// How long a copy may take from creating its lock to writing its process into it.
+constexpr qint64 unwrittenLockGrace = 1000;
+
+// A lock that names no process: left empty or unreadable by a copy that died before writing
+// it, or created a moment ago by a copy that is about to write it.
+bool ownerUnknown(const QLockFile& lock) {
+    return lock.error() == QLockFile::LockFailedError &&
+           !lock.getLockInfo(nullptr, nullptr, nullptr);
+}
+
+void waitForOwnerToWrite(const QString& path) {
+    const qint64 age = QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime());
+    QThread::msleep(std::clamp(unwrittenLockGrace - age, qint64(0), unwrittenLockGrace));
+}
+
+// Held for the life of the first copy. A lock whose process is not a running Tidewell is taken
+// over; a running copy keeps its lock file open, so removing one that is not taken over fails.
 std::unique_ptr<QLockFile> lockAt(const QString& path) {
     auto lock = std::make_unique<QLockFile>(path);
     lock->setStaleLockTime(0);
-    (void)lock->tryLock(0);
+    if (!lock->tryLock(0) && ownerUnknown(*lock)) {
+        waitForOwnerToWrite(path);
+        if (ownerUnknown(*lock))
+            lock->removeStaleLockFile();
+        (void)lock->tryLock(0);
+    }
     return lock;
 }
 
@@ -47,6 +74,39 @@ void notifyRunningCopy() {
                              marker.errorString() + ").");
 }
 
+// The session ends this copy: the shut-down sequence runs without the quit question, the lock
+// goes, and the program ends at once. A question, dialog or run of tasks still open below this
+// point must not go on once the session is over, and everything the program keeps is written
+// by then. Copies never wait for the event loop, so none is cut short.
+class SessionEnd : public QObject {
+public:
+    SessionEnd(frmMain& window, std::unique_ptr<QLockFile>& lock) : m_window(window), m_lock(lock) {
+        qApp->installEventFilter(this);
+        watchSessionSignals(this, [this] {
+            m_window.endSession();
+            endNow();
+        });
+    }
+
+protected:
+    // A quit the program did not start is log-off or shut-down through the platform's session
+    // manager, once the session can no longer be cancelled.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Quit && m_window.endSession())
+            endNow();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    [[noreturn]] void endNow() {
+        m_lock.reset();
+        std::_Exit(0);
+    }
+
+    frmMain& m_window;
+    std::unique_ptr<QLockFile>& m_lock;
+};
+
 bool startedHidden(const QStringList& arguments) {
     return arguments.size() == 2 && arguments[1] == QLatin1String("/startup");
 }
@@ -64,6 +124,7 @@ int main(int argc, char** argv) {
     }
 
     frmMain window;
+    const SessionEnd sessionEnd(window, lock);
     window.load();
     if (!startedHidden(app.arguments()))
         window.show();

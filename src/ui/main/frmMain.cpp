@@ -55,12 +55,9 @@ frmMain::frmMain() {
     tmrCheck->setInterval(checkInterval);
     connect(tmrCheck, &QTimer::timeout, this, [this] { runCheckCycle(*this); });
 
-    // Log-off and shut-down end the program without the quit question.
-    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] {
-        m_closeReason = CloseReason::sessionEnd;
-        unload();
-        qApp->quit();
-    });
+    // A log-off announced through the session manager may still be cancelled: keep running,
+    // with the settings kept in case the session ends without another word.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &frmMain::saveWindowSettings);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &frmMain::unload);
 }
 
@@ -160,12 +157,17 @@ void frmMain::closeEvent(QCloseEvent* event) {
             return;
         }
         break;
-    case CloseReason::sessionEnd:
-        break;
     }
     event->accept();
     unload();
     qApp->quit();
+}
+
+bool frmMain::endSession() {
+    if (m_unloaded)
+        return false;
+    unload();
+    return true;
 }
 
 bool frmMain::quitAllowed() {

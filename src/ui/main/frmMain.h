@@ -36,6 +36,9 @@ public:
     void saveWindowSettings();
     void loadWindowSettings();
     void closeMainWindow();
+    // Log-off, shut-down or an end signal: the shut-down sequence without the quit question.
+    // False when the window has already gone through it.
+    bool endSession();
 
     // Task list.
     void fillTaskList() override;
@@ -145,7 +148,7 @@ protected:
 
 private:
     // Why the window is asked to close.
-    enum class CloseReason { user, program, sessionEnd };
+    enum class CloseReason { user, program };
 
     void buildChildren();
     void buildMenus();
