@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh --target tidewell # the tests and benchmarks are not needed to start it
 export TIDEWELL_HOME="${TIDEWELL_HOME:-$PWD/build/data}"
 mkdir -p "$TIDEWELL_HOME"
 exec build/src/tidewell "$@"

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs every test, then every benchmark once in a short mode.
+# Installs what is missing, builds, runs every test (one of them builds the Debian package and
+# checks it unpacked), then every benchmark once in a short mode.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh

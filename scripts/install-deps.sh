@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whichever of the packages Tidewell builds and tests with are missing.
+# Installs, with apt-get, whichever of the packages Tidewell builds and tests with are missing:
+# the icons are drawn with rsvg-convert, and the package is made and checked with dpkg-dev,
+# file, appstream and desktop-file-utils.
 set -euo pipefail
 
 packages=(
@@ -7,6 +9,8 @@ packages=(
     qt6-base-dev qt6-qpa-plugins libgl-dev
     libbenchmark-dev
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+    librsvg2-bin
+    dpkg-dev file appstream desktop-file-utils
 )
 
 missing=()

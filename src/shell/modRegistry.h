@@ -9,6 +9,8 @@ inline constexpr char DeleteConfirmation[] = "DeleteConfirmation";
 inline constexpr char TaskAction[] = "TaskAction";
 inline constexpr char LogToFile[] = "LogToFile";
 inline constexpr char LogFile[] = "LogFile";
+// "1" tells of a failed task by a notification while the window is hidden, "0" does not.
+inline constexpr char NotifyFailures[] = "NotifyFailures";
 inline constexpr char InfoAutoUpdate[] = "InfoAutoUpdate";
 inline constexpr char StatusBar[] = "StatusBar";
 inline constexpr char ToolBar[] = "ToolBar";
@@ -37,6 +39,7 @@ inline constexpr char QuitConfirmation[] = "true";
 inline constexpr char DeleteConfirmation[] = "true";
 inline constexpr char TaskAction[] = "edit";
 inline constexpr char LogToFile[] = "0";
+inline constexpr char NotifyFailures[] = "1";
 inline constexpr char InfoAutoUpdate[] = "0";
 inline constexpr char StatusBar[] = "True";
 inline constexpr char ToolBar[] = "True";

@@ -1,4 +1,5 @@
 #include "frmPreferences.h"
+#include "modAutostart.h"
 #include "modCommonDialogAPI.h"
 #include "modMessageBox.h"
 #include "modPaths.h"
@@ -6,10 +7,12 @@
 #include "testHome.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestPreferences : public QObject {
@@ -17,14 +20,24 @@ class TestPreferences : public QObject {
 
     static QStringList stored() {
         QStringList values;
-        for (const char* name :
-             {"DeleteConfirmation", "QuitConfirmation", "TaskAction", "LogToFile", "LogFile"})
+        for (const char* name : {"DeleteConfirmation", "QuitConfirmation", "TaskAction",
+                                 "LogToFile", "LogFile", "NotifyFailures"})
             values << readSetting(name, "<missing>");
         return values;
     }
     static QString defaultLog() { return applicationFile("Tidewell.log"); }
+    static QByteArray entry() {
+        QFile file(autostartEntryPath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    QTemporaryDir config; // the session's autostart folder lives here, never in the user's own
 
 private slots:
+    void init() {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        QFile::remove(autostartEntryPath());
+    }
     void cleanup() {
         setMessageResponder(nullptr);
         setFileDialogResponder(nullptr);
@@ -35,6 +48,8 @@ private slots:
         frmPreferences w;
         QVERIFY(w.chkConfirmDelete->isChecked());
         QVERIFY(w.chkConfirmQuit->isChecked());
+        QVERIFY(w.chkNotifyFailures->isChecked());
+        QVERIFY(!w.chkStartAtLogin->isChecked());
         QVERIFY(w.optEdit->isChecked());
         QVERIFY(!w.chkLogging->isChecked());
         QVERIFY(!w.txtLogging->isEnabled());
@@ -43,7 +58,8 @@ private slots:
         QCOMPARE(QDir::fromNativeSeparators(w.txtLogging->text()),
                  QDir(home.path()).filePath("Tidewell.log"));
         w.cmdOK->click();
-        QCOMPARE(stored(), QStringList({"true", "true", "edit", "0", defaultLog()}));
+        QCOMPARE(stored(), QStringList({"true", "true", "edit", "0", defaultLog(), "1"}));
+        QCOMPARE(entry(), QByteArray());
     }
 
     void storedValuesAreReadExactly_data() {
@@ -53,18 +69,26 @@ private slots:
         QTest::addColumn<bool>("checked");
         QTest::addColumn<QString>("option");
         QTest::addColumn<bool>("logging");
+        QTest::addColumn<QByteArray>("entry"); // the autostart file; empty when there is none
+        QTest::addColumn<bool>("startsAtLogin");
+        const QByteArray other =
+            "[Desktop Entry]\nType=Application\nExec=/opt/tw/tidewell /startup\n";
         QTest::newRow("all on") << "true"
                                 << "run"
-                                << "1" << true << "optRun" << true;
-        QTest::newRow("capital True") << "True"
-                                      << "perform"
-                                      << "0" << false << "optPerform" << false;
+                                << "1" << true << "optRun" << true << other << true;
+        QTest::newRow("capital True")
+            << "True"
+            << "perform"
+            << "0" << false << "optPerform" << false << QByteArray() << false;
         QTest::newRow("unknown action") << "false"
                                         << "Edit"
-                                        << "yes" << false << "" << false;
+                                        << "yes" << false << "" << false << other + "Hidden=true\n"
+                                        << false;
         QTest::newRow("log 2") << "TRUE"
                                << "edit"
-                               << "2" << false << "optEdit" << false;
+                               << "2" << false << "optEdit" << false
+                               << other + "X-GNOME-Autostart-enabled=false\n"
+                               << false;
     }
     void storedValuesAreReadExactly() {
         QFETCH(QString, confirm);
@@ -73,12 +97,23 @@ private slots:
         QFETCH(bool, checked);
         QFETCH(QString, option);
         QFETCH(bool, logging);
+        QFETCH(QByteArray, entry);
+        QFETCH(bool, startsAtLogin);
         TestHome home;
         writeSetting("DeleteConfirmation", confirm);
         writeSetting("QuitConfirmation", confirm);
         writeSetting("TaskAction", action);
         writeSetting("LogToFile", logToFile);
+        writeSetting("NotifyFailures", logToFile);
+        if (!entry.isEmpty()) {
+            QDir().mkpath(config.filePath("autostart"));
+            QFile file(autostartEntryPath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(entry);
+        }
         frmPreferences w;
+        QCOMPARE(w.chkStartAtLogin->isChecked(), startsAtLogin);
+        QCOMPARE(w.chkNotifyFailures->isChecked(), logging);
         QCOMPARE(w.chkConfirmDelete->isChecked(), checked);
         QCOMPARE(w.chkConfirmQuit->isChecked(), checked);
         for (QRadioButton* o : {w.optEdit, w.optPerform, w.optRun})
@@ -87,7 +122,10 @@ private slots:
         QCOMPARE(w.txtLogging->isEnabled(), logging);
         w.cmdOK->click();
         const QString flag = checked ? "true" : "false";
-        QCOMPARE(stored().mid(0, 4), QStringList({flag, flag, action, logging ? "1" : "0"}));
+        const QString on = logging ? "1" : "0";
+        QCOMPARE(stored().mid(0, 4), QStringList({flag, flag, action, on}));
+        QCOMPARE(stored().last(), on);
+        QCOMPARE(this->entry(), entry); // left as it was, also when it names another copy
     }
 
     void changesAreWrittenOnOkOnly() {
@@ -100,10 +138,25 @@ private slots:
             w.chkLogging->click();
             QVERIFY(w.txtLogging->isEnabled());
             w.txtLogging->setText(log);
+            w.chkNotifyFailures->click();
+            w.chkStartAtLogin->click();
             w.cmdCancel->click();
         }
-        QCOMPARE(stored(), QStringList(5, "<missing>"));
+        QCOMPARE(stored(), QStringList(6, "<missing>"));
+        QCOMPARE(entry(), QByteArray());
+        {
+            frmPreferences w;
+            w.chkNotifyFailures->click();
+            w.chkStartAtLogin->click();
+            w.cmdOK->click();
+        }
+        QCOMPARE(readSetting("NotifyFailures", ""), QStringLiteral("0"));
+        QVERIFY(entry().contains("\nExec=env TIDEWELL_HOME=" + home.path().toLocal8Bit() + ' ' +
+                                 QCoreApplication::applicationFilePath().toLocal8Bit() +
+                                 " /startup\n"));
         frmPreferences w;
+        QVERIFY(w.chkStartAtLogin->isChecked());
+        w.chkStartAtLogin->click();
         w.chkConfirmQuit->click();
         w.optPerform->click();
         w.chkLogging->click();
@@ -111,8 +164,9 @@ private slots:
         w.chkLogging->click(); // off again: the path stays and is still stored
         QCOMPARE(w.txtLogging->text(), log);
         w.cmdOK->click();
-        QCOMPARE(stored(), QStringList({"true", "false", "perform", "0", log}));
+        QCOMPARE(stored(), QStringList({"true", "false", "perform", "0", log, "0"}));
         QVERIFY(!QFile::exists(log));
+        QVERIFY(!QFile::exists(autostartEntryPath()));
     }
 
     void unwritableLogKeepsThePreviousOne() {

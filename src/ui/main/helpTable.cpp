@@ -84,6 +84,12 @@ constexpr HelpRow helpRows[] = {
      "If checked you will be asked to confirm before deleting items."},
     {"setupquit", "Quit Confirmation",
      "If checked you will be asked to confirm before quitting Tidewell."},
+    {"setupnotify", "Failure Notification",
+     "If checked a message appears at the notification area icon when a task fails while the "
+     "main window is hidden.  The same failure of a task is shown only once."},
+    {"setupautostart", "Start at Login",
+     "If checked Tidewell starts hidden in the notification area each time you log in.  This "
+     "copy of Tidewell, with its own tasks, is the one that will be started."},
     {"setupedit", "Edit Task",
      "When you double click on any item in the task list the Edit Task Details window will "
      "appear."},

@@ -1,6 +1,7 @@
 #include "frmPreferences.h"
 
 #include "helpHover.h"
+#include "modAutostart.h"
 #include "modCommonDialogAPI.h"
 #include "modMessageBox.h"
 #include "modPaths.h"
@@ -48,6 +49,10 @@ frmPreferences::frmPreferences(QWidget* parent)
       chkConfirmDelete(
           named(new QCheckBox(tr("Confirm when &deleting tasks"), this), "chkConfirmDelete")),
       chkConfirmQuit(named(new QCheckBox(tr("Confirm when &quitting"), this), "chkConfirmQuit")),
+      chkNotifyFailures(named(new QCheckBox(tr("Show a notification when a task fails"), this),
+                              "chkNotifyFailures")),
+      chkStartAtLogin(
+          named(new QCheckBox(tr("Start Tidewell when I log in"), this), "chkStartAtLogin")),
       optEdit(named(new QRadioButton(tr("&Edit it"), this), "optEdit")),
       optPerform(named(new QRadioButton(tr("&Perform it"), this), "optPerform")),
       optRun(named(new QRadioButton(tr("&Run the source file"), this), "optRun")),
@@ -78,6 +83,8 @@ void frmPreferences::buildLayout() {
     auto* generalLayout = new QVBoxLayout(general);
     generalLayout->addWidget(chkConfirmDelete);
     generalLayout->addWidget(chkConfirmQuit);
+    generalLayout->addWidget(chkNotifyFailures);
+    generalLayout->addWidget(chkStartAtLogin);
     generalLayout->addWidget(new QLabel(tr("When double clicking on a task:"), general));
     for (QRadioButton* option : {optEdit, optPerform, optRun})
         generalLayout->addWidget(option);
@@ -107,6 +114,8 @@ void frmPreferences::buildLayout() {
 void frmPreferences::attachHelpKeys() {
     attachHelp(chkConfirmDelete, "setupdelete");
     attachHelp(chkConfirmQuit, "setupquit");
+    attachHelp(chkNotifyFailures, "setupnotify");
+    attachHelp(chkStartAtLogin, "setupautostart");
     attachHelp(optEdit, "setupedit");
     attachHelp(optPerform, "setupperform");
     attachHelp(optRun, "setuprun");
@@ -122,6 +131,9 @@ void frmPreferences::load() {
         readSetting(Setting::QuitConfirmation, SettingDefault::QuitConfirmation) == "true");
     chkConfirmDelete->setChecked(
         readSetting(Setting::DeleteConfirmation, SettingDefault::DeleteConfirmation) == "true");
+    chkNotifyFailures->setChecked(
+        readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures).toInt() == 1);
+    chkStartAtLogin->setChecked(startsAtLogin());
     const QString action = readSetting(Setting::TaskAction, SettingDefault::TaskAction);
     optEdit->setChecked(action == "edit");
     optPerform->setChecked(action == "perform");
@@ -153,6 +165,7 @@ void frmPreferences::save() {
         writeSetting(Setting::TaskAction, "perform");
     else if (optRun->isChecked())
         writeSetting(Setting::TaskAction, "run");
+    writeSetting(Setting::NotifyFailures, chkNotifyFailures->isChecked() ? "1" : "0");
     writeSetting(Setting::LogToFile, chkLogging->isChecked() ? "1" : "0");
     const QString path = txtLogging->text();
     if (canWriteLog(path))
@@ -161,6 +174,10 @@ void frmPreferences::save() {
         showRefusal(
             this,
             tr("The log file %1 cannot be written. The previous log file is kept.").arg(path));
+    // An entry left unchanged is not rewritten, so it keeps pointing at the copy that wrote it.
+    if (chkStartAtLogin->isChecked() != startsAtLogin() &&
+        !setStartAtLogin(chkStartAtLogin->isChecked()))
+        showRefusal(this, tr("Tidewell could not change whether it starts when you log in."));
     accept();
 }
 

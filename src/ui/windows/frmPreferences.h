@@ -7,8 +7,8 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 
-// The five user preferences: read from the settings store on open, all written back on OK;
-// Cancel writes nothing.
+// The user preferences: read from the settings store, and the login start from the session's
+// own entry, on open; all written back on OK; Cancel writes nothing.
 class frmPreferences : public QDialog {
     Q_OBJECT
 public:
@@ -16,6 +16,8 @@ public:
 
     QCheckBox* chkConfirmDelete;
     QCheckBox* chkConfirmQuit;
+    QCheckBox* chkNotifyFailures;
+    QCheckBox* chkStartAtLogin;
     QRadioButton* optEdit;
     QRadioButton* optPerform;
     QRadioButton* optRun;
