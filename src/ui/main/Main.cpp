@@ -1,6 +1,7 @@
 #include "frmMain.h"
 #include "modMessageBox.h"
 #include "modPaths.h"
+#include "taskIcons.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -55,6 +56,11 @@ bool startedHidden(const QStringList& arguments) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    app.setApplicationName(applicationTitle);
+    app.setApplicationDisplayName(applicationTitle);
+    app.setWindowIcon(programIcon());
+    // Wayland desktops find the window's entry and icon by this name.
+    app.setDesktopFileName("tidewell");
     app.setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<QLockFile> lock;

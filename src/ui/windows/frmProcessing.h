@@ -19,4 +19,7 @@ public:
     QFrame* picProgress;
     QFrame* shpProgress;
     QLabel* imgLogo;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };
