@@ -1,4 +1,5 @@
 #include "modCommonDialogAPI.h"
+#include "modMessageBox.h"
 #include "testHome.h"
 
 #include <QApplication>
@@ -29,9 +30,10 @@ private slots:
     void filtersBecomeQtNameFilters_data() {
         QTest::addColumn<QString>("filter");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("one pair") << "All Files|*.*" << QStringList({"All Files (*.*)"});
+        // Names without a dot (notes, Makefile) are files too.
+        QTest::newRow("one pair") << "All Files|*.*" << QStringList({"All Files (*)"});
         QTest::newRow("two pairs") << "All Files|*.*|Log Files|*.log"
-                                   << QStringList({"All Files (*.*)", "Log Files (*.log)"});
+                                   << QStringList({"All Files (*)", "Log Files (*.log)"});
         QTest::newRow("odd tail dropped") << "Text|*.txt|Broken" << QStringList({"Text (*.txt)"});
         QTest::newRow("empty") << "" << QStringList();
     }
@@ -65,7 +67,24 @@ private slots:
         QCOMPARE(requests.first().kind, FileDialogKind::open);
         QCOMPARE(requests.first().initialPath,
                  QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-        QCOMPARE(requests.first().selectedFilter, QString("All Files (*.*)"));
+        QCOMPARE(requests.first().selectedFilter, QString("All Files (*)"));
+    }
+
+    void aFileToWriteNeedsAnExistingFolder() {
+        TestHome home;
+        QStringList said;
+        setMessageResponder([&said](MessageKind, const QString&, const QString& text) {
+            said << text;
+            return true;
+        });
+        QStringList answers{home.file("missing/x.txt"), home.file("x.txt")};
+        setFileDialogResponder(
+            [&answers](const FileDialogRequest&) { return answers.takeFirst(); });
+        QCOMPARE(showSaveDialog(nullptr, "Destination File", "All Files|*.*", "", ""),
+                 home.file("x.txt"));
+        setMessageResponder(nullptr);
+        QCOMPARE(said, QStringList("The folder " + QDir::toNativeSeparators(home.file("missing")) +
+                                   " does not exist.  Please choose a folder that exists."));
     }
 
     // The real dialog, worked as a user would: a chosen file comes back, Cancel gives nothing.

@@ -1,4 +1,5 @@
 #include "frmProcessing.h"
+#include "taskIcons.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -8,14 +9,18 @@
 class TestProcessing : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { QApplication::setApplicationName("Tidewell"); }
-
-    void captionAndStatus() {
+    // Whatever the executable is called; Esc does not take the window away while it works.
+    void captionLogoAndStatus() {
+        QApplication::setWindowIcon(programIcon());
         frmProcessing w;
         QCOMPARE(w.windowTitle(), QStringLiteral("Kestrelmoor Tidewell"));
+        QCOMPARE(w.imgLogo->pixmap().toImage(), programIcon().pixmap(48, 48).toImage());
         QCOMPARE(w.lblStatus->text(), QStringLiteral("Processing..."));
         QVERIFY(w.lblStatus->font().bold());
         QVERIFY(!w.isModal());
+        w.show();
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
     }
 
     void barLength_data() {

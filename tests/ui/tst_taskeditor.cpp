@@ -7,8 +7,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -265,9 +267,10 @@ private slots:
 
     void browseButtonsPreFillFromTheirBoxes() {
         QList<FileDialogRequest> requests;
+        const QString chosen = QDir::temp().filePath(QStringLiteral("chosen"));
         setFileDialogResponder([&](const FileDialogRequest& request) {
             requests.append(request);
-            return QStringLiteral("/chosen/file");
+            return chosen;
         });
         frmTaskEditor editor;
         editor.txtSource->setText(QStringLiteral("/data/src.txt"));
@@ -275,14 +278,32 @@ private slots:
         QCOMPARE(requests.last().kind, FileDialogKind::save);
         QCOMPARE(requests.last().title, QStringLiteral("Destination File"));
         QCOMPARE(requests.last().initialPath, QStringLiteral("/data/src.txt"));
-        QCOMPARE(editor.txtDestination->text(), QStringLiteral("/chosen/file"));
+        QCOMPARE(editor.txtDestination->text(), chosen);
         QTest::mouseClick(editor.cmdSource, Qt::LeftButton);
         QCOMPARE(requests.last().kind, FileDialogKind::open);
         QCOMPARE(requests.last().title, QStringLiteral("Source File"));
-        QCOMPARE(editor.txtSource->text(), QStringLiteral("/chosen/file"));
+        QCOMPARE(editor.txtSource->text(), chosen);
         setFileDialogResponder([](const FileDialogRequest&) { return QString(); });
         QTest::mouseClick(editor.cmdSource, Qt::LeftButton);
-        QCOMPARE(editor.txtSource->text(), QStringLiteral("/chosen/file"));
+        QCOMPARE(editor.txtSource->text(), chosen);
+    }
+
+    void keyboardFollowsTheLayout() {
+        frmTaskEditor editor;
+        QStringList order;
+        QWidget* widget = editor.txtName;
+        for (int step = 0; step < 40 && order.size() < 11; ++step) {
+            if (widget->focusPolicy() & Qt::TabFocus)
+                order << widget->objectName();
+            widget = widget->nextInFocusChain();
+        }
+        QCOMPARE(order, QStringList({"txtName", "txtSource", "cmdSource", "txtDestination",
+                                     "cmdDestination", "cboRule", "chkConfirm", "txtConfirmTitle",
+                                     "txtConfirmQuestion", "cmdOK", "cmdCancel"}));
+        for (QLabel* label : editor.grpFiles->findChildren<QLabel*>()) {
+            QTest::mouseClick(label, Qt::LeftButton);
+            QCOMPARE(editor.focusWidget(), label->buddy());
+        }
     }
 
     void hoverHelpKeys() {

@@ -424,8 +424,9 @@ private slots:
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, centreOfRow(*m_list, 3));
         QCOMPARE(action.size(), 3);
         QTest::mouseDClick(viewport, Qt::LeftButton, {}, emptySpot(*m_list));
+        QCOMPARE(action.size(), 4);
         QTest::mouseDClick(viewport, Qt::RightButton, {}, centreOfRow(*m_list, 3));
-        QCOMPARE(action.size(), 3);
+        QCOMPARE(action.size(), 4);
     }
 
     // The main window's own F2 handling sees the key after the views have passed it on.
@@ -460,6 +461,11 @@ private slots:
         QCOMPARE(popup[0][0].toPoint(), viewport->mapToGlobal(bravo));
         QCOMPARE(popup[1][0].toPoint(), viewport->mapToGlobal(emptySpot(*m_list)));
         QCOMPARE(clicked.size(), 1);
+        // A selection moved with the keys counts as a click; a key that moves nothing does not.
+        QTest::keyClick(m_list->currentView(), Qt::Key_Up);
+        QTest::keyClick(m_list->currentView(), Qt::Key_F2);
+        QCOMPARE(clicked.size(), 2);
+        QCOMPARE(clicked[1][0].toInt(), 2);
     }
 
     // With TIDEWELL_SCREENSHOTS set to a folder, every mode is saved there as a picture.

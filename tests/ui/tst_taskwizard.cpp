@@ -196,7 +196,12 @@ private slots:
         w.cmdFinish->click();
         QCOMPARE(refusals, QStringList({"You have not entered a name for this task.  Please "
                                         "check and try again."}));
-        w.cboName->setEditText("EXISTING");
+        // Typed as the start of an existing name, kept as typed, also through Enter.
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        w.cboName->setFocus();
+        QTest::keyClicks(w.cboName->lineEdit(), "EXIST");
+        QTest::keyClick(w.cboName->lineEdit(), Qt::Key_Return);
         w.cmdFinish->click();
         QCOMPARE(w.result(), int(QDialog::Accepted));
 
@@ -209,7 +214,7 @@ private slots:
         const int numbers[] = {2, 4, 5};
         for (int i = 0; i < 3; ++i) {
             QVERIFY(db::readRecord(numbers[i]).ok());
-            QCOMPARE(db::fieldValues[slotTaskName], QString("EXISTING"));
+            QCOMPARE(db::fieldValues[slotTaskName], QString("EXIST"));
             QCOMPARE(db::fieldValues[slotSourceFile], source);
             QCOMPARE(db::fieldValues[slotDestinationFile], destinations[i]);
             QCOMPARE(db::fieldValues[slotRule], QString("Every day"));

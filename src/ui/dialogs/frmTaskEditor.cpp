@@ -177,11 +177,20 @@ void frmTaskEditor::buildLayout() {
     layout->addLayout(buttons);
     resize(480, sizeHint().height());
 
+    // The keyboard follows the layout, each Browse button right after its field.
+    const QList<QWidget*> tabOrder = {
+        txtName,    txtSource,       cmdSource,          txtDestination, cmdDestination, cboRule,
+        chkConfirm, txtConfirmTitle, txtConfirmQuestion, cmdOK,          cmdCancel};
+    for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i), tabOrder.at(i + 1));
+
     // Clicking a frame caption puts the focus into its field.
     grpName->installEventFilter(this);
     grpFiles->installEventFilter(this);
     grpRule->installEventFilter(this);
     cboRule->installEventFilter(this);
+    lblSource->installEventFilter(this);
+    lblDestination->installEventFilter(this);
 }
 
 void frmTaskEditor::connectEvents() {
@@ -339,6 +348,11 @@ void frmTaskEditor::okCheck() {
 
 bool frmTaskEditor::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
+        // A label's click would otherwise reach the frame around it.
+        if (const auto* label = qobject_cast<QLabel*>(watched); label && label->buddy()) {
+            label->buddy()->setFocus();
+            return true;
+        }
         if (watched == grpName)
             txtName->setFocus();
         else if (watched == grpFiles)

@@ -127,6 +127,8 @@ void frmTaskWizard::buildPages() {
     cboName = named(new QComboBox, "cboName");
     cboName->setEditable(true);
     cboName->setInsertPolicy(QComboBox::NoInsert);
+    // The box keeps what was typed; the existing names stay in its drop-down.
+    cboName->setCompleter(nullptr);
     grpName = named(new QGroupBox(QStringLiteral("Task Name")), "grpName");
     (new QVBoxLayout(grpName))->addWidget(cboName);
 

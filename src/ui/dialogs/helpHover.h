@@ -15,7 +15,7 @@ void setHelpHandler(HelpHandler handler);
 // Sends a help key to the handler, if there is one.
 void showHelpFor(const QString& key);
 
-// Sends the key each time the mouse enters the widget (once per entry, not per pixel).
+// Sends the key each time the mouse enters or moves over the widget or one of its children.
 void attachHelp(QWidget* widget, const QString& key);
 // Sends the key each time the menu item or button action is hovered.
 void attachHelp(QAction* action, const QString& key);

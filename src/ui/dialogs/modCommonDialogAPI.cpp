@@ -1,7 +1,10 @@
 #include "modCommonDialogAPI.h"
 
+#include "modMessageBox.h"
+
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -29,7 +32,7 @@ QString initialPathFor(const QString& initialFileName, const QString& initialFol
     return QDir(folder).filePath(initialFileName);
 }
 
-QString runDialog(QWidget* owner, const FileDialogRequest& request) {
+QString askOnce(QWidget* owner, const FileDialogRequest& request) {
     if (responder())
         return responder()(request).trimmed();
     QFileDialog dialog(owner, request.title, request.initialPath);
@@ -47,6 +50,19 @@ QString runDialog(QWidget* owner, const FileDialogRequest& request) {
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst()).trimmed();
+}
+
+// Neither Qt's dialog nor a desktop's own one refuses a typed folder that does not exist; a
+// file to write must go into one that does, so the dialog comes back until it does.
+QString runDialog(QWidget* owner, const FileDialogRequest& request) {
+    for (;;) {
+        const QString chosen = askOnce(owner, request);
+        const QDir folder = QFileInfo(QDir::fromNativeSeparators(chosen)).dir();
+        if (request.kind == FileDialogKind::open || chosen.isEmpty() || folder.exists())
+            return chosen;
+        showRefusal(owner, "The folder " + QDir::toNativeSeparators(folder.path()) +
+                               " does not exist.  Please choose a folder that exists.");
+    }
 }
 
 QString showDialog(FileDialogKind kind, QWidget* owner, const QString& title, const QString& filter,
@@ -68,8 +84,12 @@ QString showDialog(FileDialogKind kind, QWidget* owner, const QString& title, co
 QStringList filterToNameFilters(const QString& filter) {
     const QStringList items = filter.split(QLatin1Char('|'));
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < items.size(); i += 2)
-        filters << QStringLiteral("%1 (%2)").arg(items.at(i), items.at(i + 1));
+    for (qsizetype i = 0; i + 1 < items.size(); i += 2) {
+        // Qt reads *.* literally, as names with a dot; all files are *.
+        const QString pattern =
+            items.at(i + 1) == QLatin1String("*.*") ? QStringLiteral("*") : items.at(i + 1);
+        filters << QStringLiteral("%1 (%2)").arg(items.at(i), pattern);
+    }
     return filters;
 }
 

@@ -2,6 +2,7 @@
 #include "modMessageBox.h"
 #include "modPaths.h"
 #include "modSessionSignals.h"
+#include "taskIcons.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -115,6 +116,12 @@ bool startedHidden(const QStringList& arguments) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The display name follows the application name; setting it as well would make X11 add
+    // " — Tidewell" to every window's caption.
+    app.setApplicationName(applicationTitle);
+    app.setWindowIcon(programIcon());
+    // Wayland desktops find the window's entry and icon by this name.
+    app.setDesktopFileName("tidewell");
     app.setQuitOnLastWindowClosed(false);
 
     std::unique_ptr<QLockFile> lock;

@@ -50,6 +50,12 @@ int readNumber(const QString& name, int defaultValue) {
     return isNumber ? number : defaultValue;
 }
 
+bool isStoredNumber(const QString& name) {
+    bool isNumber = false;
+    (void)readSetting(name, QString()).trimmed().toInt(&isNumber);
+    return isNumber;
+}
+
 QString flagText(const QAction* item) {
     return item->isChecked() ? "True" : "False";
 }
@@ -220,6 +226,9 @@ void frmMain::loadWindowPlacement() {
     if (state == 2)
         setWindowState(Qt::WindowMaximized);
     if (state == 1 || state == 2)
+        return;
+    // Without a stored position the desktop places and sizes the window, as at a first start.
+    if (!isStoredNumber(Setting::ScreenLeft) || !isStoredNumber(Setting::ScreenTop))
         return;
     const QRect frame = frameGeometry();
     const QRect wanted(

@@ -483,3 +483,13 @@ QIcon trayIconImage() {
     static const QIcon icon = render(drawTray, 16);
     return icon;
 }
+
+QIcon programIcon() {
+    static const QIcon icon = [] {
+        QIcon sizes;
+        for (const int size : {16, 32, 48, 64})
+            sizes.addPixmap(render(drawTray, size).pixmap(size));
+        return sizes;
+    }();
+    return icon;
+}

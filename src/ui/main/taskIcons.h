@@ -20,3 +20,5 @@ QIcon buttonImageForTag(const QString& tag);
 
 // The 16 x 16 notification-area icon.
 QIcon trayIconImage();
+// The program's logo, drawn like the notification-area icon, at window and desktop sizes.
+QIcon programIcon();

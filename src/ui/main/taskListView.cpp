@@ -234,12 +234,13 @@ bool TaskListView::eventFilter(QObject* watched, QEvent* event) {
         emit defaultActionRequested();
         return true;
     }
+    if (watched == view && event->type() == QEvent::KeyPress && !editing)
+        return moveByKey(view, event);
     if (watched != view->viewport())
         return QWidget::eventFilter(watched, event);
+    // Also on empty space: the action itself refuses when no task is selected.
     if (isButtonEvent(event, QEvent::MouseButtonDblClick, Qt::LeftButton)) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (view->indexAt(mouse->position().toPoint()).isValid())
-            emit defaultActionRequested();
+        emit defaultActionRequested();
         return true;
     }
     if (isButtonEvent(event, QEvent::MouseButtonRelease, Qt::RightButton)) {
@@ -247,6 +248,17 @@ bool TaskListView::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// The view handles the key here, so that a selection it moves counts as a click on the newly
+// selected item. A key the view leaves unaccepted still goes on to the main window.
+bool TaskListView::moveByKey(QAbstractItemView* view, QEvent* event) {
+    const int before = selectedRow();
+    static_cast<QObject*>(view)->event(event);
+    const int after = selectedRow();
+    if (after >= 0 && after != before)
+        emit itemClicked(after);
+    return true;
 }
 
 void TaskListView::setItems(const QList<TaskListItem>& items) {

@@ -71,10 +71,11 @@ public:
     QAbstractItemView* currentView() const;
 
 signals:
+    // A click on an item, or a selection moved to it with the keys.
     void itemClicked(int row);
     // Column (0 to 4) by its place in the collection.
     void columnClicked(int column);
-    // Double click or Enter on an item.
+    // Double click in the list, or Enter.
     void defaultActionRequested();
     // Right button released, at this global position.
     void popupRequested(const QPoint& globalPos);
@@ -86,6 +87,7 @@ private:
     void buildListView();
     void buildTableView();
     void watchView(QAbstractItemView* view);
+    bool moveByKey(QAbstractItemView* view, QEvent* event);
     void showListMode(TaskViewMode mode);
     QList<TaskListItem> currentItems() const;
     QString selectedKey() const;

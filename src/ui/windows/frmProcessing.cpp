@@ -1,8 +1,11 @@
 #include "frmProcessing.h"
 
-#include <QApplication>
+#include "modMessageBox.h"
+
+#include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -17,7 +20,7 @@ frmProcessing::frmProcessing(QWidget* parent)
       picProgress(new QFrame(this)), shpProgress(new QFrame(picProgress)),
       imgLogo(new QLabel(this)) {
     setObjectName("frmProcessing");
-    setWindowTitle(QStringLiteral("Kestrelmoor ") + QApplication::applicationName());
+    setWindowTitle(QStringLiteral("Kestrelmoor ") + QLatin1String(applicationTitle));
     setWindowFlag(Qt::WindowCloseButtonHint, false);
     lblStatus->setObjectName("lblStatus");
     QFont bold = lblStatus->font();
@@ -53,4 +56,20 @@ void frmProcessing::pBar(qint32 current, qint32 total) {
         picProgress->show();
     const double width = double(current) / double(total) * double(picProgress->width());
     shpProgress->setGeometry(0, 0, qRound(width), picProgress->height());
+}
+
+void frmProcessing::keyPressEvent(QKeyEvent* event) {
+    // The window stays up until its caller has performed every task.
+    if (event->key() == Qt::Key_Escape)
+        return;
+    QDialog::keyPressEvent(event);
+}
+
+void frmProcessing::closeEvent(QCloseEvent* event) {
+    // The frame's close box (some window managers show one regardless) cannot end the window
+    // early either; only its caller closes it.
+    if (event->spontaneous())
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
 }

@@ -19,4 +19,8 @@ public:
     QFrame* picProgress;
     QFrame* shpProgress;
     QLabel* imgLogo;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 };
