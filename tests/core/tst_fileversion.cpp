@@ -12,23 +12,9 @@
 
 namespace {
 
-QString fixturePath(const QString& name) {
-    return QStringLiteral(TIDEWELL_PE_FIXTURES) + QLatin1Char('/') + name;
-}
-
-quint32 joinWords(quint16 high, quint16 low) {
-    return quint32(high) << 16 | low;
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 // A buffer that counts the bytes handed to its reader.
 class CountingBuffer : public QBuffer {
 public:
-    using QBuffer::QBuffer;
     qint64 bytesRead = 0;
 
 protected:
@@ -39,11 +25,14 @@ protected:
     }
 };
 
-std::optional<PeFileVersion> readFromMemory(const QByteArray& bytes) {
-    QBuffer buffer;
+std::optional<PeFileVersion> readFromMemory(const QByteArray& bytes, qint64* bytesRead = nullptr) {
+    CountingBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
-    return readPeFileVersion(buffer);
+    const std::optional<PeFileVersion> version = readPeFileVersion(buffer);
+    if (bytesRead)
+        *bytesRead = buffer.bytesRead;
+    return version;
 }
 
 // The version examples: the four words and the text they give.
@@ -60,13 +49,7 @@ constexpr VersionExample versionExamples[] = {
     {"40000.01.0000", 40000, 1, 0, 0},
 };
 
-QString fixtureStem(const VersionExample& example) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(example.major)
-        .arg(example.minor)
-        .arg(example.build)
-        .arg(example.revision);
-}
+const char* const linkedForms[] = {"pe32.exe", "pe32.dll", "pe32plus.exe", "pe32plus.dll"};
 
 } // namespace
 
@@ -74,95 +57,71 @@ class tst_FileVersion : public QObject {
     Q_OBJECT
 
 private slots:
-    void realImages_data();
-    void realImages();
-    void writtenImages_data();
-    void writtenImages();
-    void filesWithoutVersion_data();
-    void filesWithoutVersion();
+    void versions_data();
+    void versions();
     void damagedImages_data();
     void damagedImages();
     void truncatedImages();
     void readsOnlyHeadersAndResources();
-    void words_data();
-    void words();
 
 private:
+    QString written(const QString& name, const QByteArray& bytes) {
+        const QString path = m_home.file(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write a test image");
+        return path;
+    }
+
     TestHome m_home;
 };
 
 // Executables and DLLs made by the MinGW linker, whose resource trees also hold other types,
 // a named type and other languages, and whose product version and version strings differ from
-// the file version.
-void tst_FileVersion::realImages_data() {
+// the file version; images from our own writer, with and without a large section before the
+// resources; and files that hold no version.
+void tst_FileVersion::versions_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    for (const VersionExample& example : versionExamples) {
-        for (const char* form : {"pe32.exe", "pe32.dll", "pe32plus.exe", "pe32plus.dll"}) {
-            const QString name = fixtureStem(example) + QLatin1Char('-') + QLatin1String(form);
-            QTest::newRow(qPrintable(name))
-                << fixturePath(name) << QString::fromLatin1(example.text);
-        }
+    const QString fixtures = QStringLiteral(TIDEWELL_PE_FIXTURES "/");
+    for (const VersionExample& e : versionExamples) {
+        const QString stem =
+            QStringLiteral("%1.%2.%3.%4").arg(e.major).arg(e.minor).arg(e.build).arg(e.revision);
+        for (const char* form : linkedForms)
+            QTest::newRow(qPrintable(stem + '-' + form))
+                << fixtures + stem + '-' + form << QString(e.text);
+        const quint32 ms = quint32(e.major) << 16 | e.minor;
+        const quint32 ls = quint32(e.build) << 16 | e.revision;
+        QTest::newRow(qPrintable(stem + " written PE32"))
+            << written(stem + ".dll", PeFixture(false, ms, ls).bytes) << QString(e.text);
+        QTest::newRow(qPrintable(stem + " written PE32+ after 64 KiB"))
+            << written(stem + "+.dll", PeFixture(true, ms, ls, 0x10000).bytes) << QString(e.text);
     }
-}
-
-void tst_FileVersion::realImages() {
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    QVERIFY2(QFile::exists(path), qPrintable(path));
-    QCOMPARE(getFileVersion(path), expected);
-}
-
-// Images from our own writer, with and without a large section before the resources.
-void tst_FileVersion::writtenImages_data() {
-    QTest::addColumn<QByteArray>("image");
-    QTest::addColumn<QString>("expected");
-    for (const VersionExample& example : versionExamples) {
-        const quint32 ms = joinWords(example.major, example.minor);
-        const quint32 ls = joinWords(example.build, example.revision);
-        const QString stem = fixtureStem(example);
-        QTest::newRow(qPrintable(stem + QStringLiteral(" PE32")))
-            << PeFixture(false, ms, ls).bytes << QString::fromLatin1(example.text);
-        QTest::newRow(qPrintable(stem + QStringLiteral(" PE32+ after 64 KiB")))
-            << PeFixture(true, ms, ls, 0x10000).bytes << QString::fromLatin1(example.text);
-    }
-    QTest::newRow("largest words") << PeFixture(false, 0xFFFFFFFF, 0xFFFFFFFF).bytes
-                                   << QStringLiteral("65535.65535.65535.65535");
-}
-
-void tst_FileVersion::writtenImages() {
-    QFETCH(QByteArray, image);
-    QFETCH(QString, expected);
-    const QString path = m_home.file(QStringLiteral("written.dll"));
-    QVERIFY(writeFile(path, image));
-    QCOMPARE(getFileVersion(path), expected);
-}
-
-void tst_FileVersion::filesWithoutVersion_data() {
-    QTest::addColumn<QString>("path");
-    const QString text = m_home.file(QStringLiteral("notes.txt"));
-    QVERIFY(writeFile(text, "MZ is how this text file starts, but it is no program.\n"));
-    QVERIFY(writeFile(m_home.file(QStringLiteral("empty.dll")), QByteArray()));
-    const QString hidden = m_home.file(QStringLiteral(".hidden.dll"));
-    QVERIFY(writeFile(hidden, PeFixture(false, 0x00010002, 0x00030004).bytes));
-    QVERIFY(QDir(m_home.path()).mkdir(QStringLiteral("folder.dll")));
-
-    QTest::newRow("text file") << text;
-    QTest::newRow("empty file") << m_home.file(QStringLiteral("empty.dll"));
-    QTest::newRow("missing path") << m_home.file(QStringLiteral("missing.dll"));
-    QTest::newRow("empty path") << QString();
-    QTest::newRow("hidden file") << hidden;
-    QTest::newRow("folder") << m_home.file(QStringLiteral("folder.dll"));
-    for (const char* form : {"pe32.exe", "pe32.dll", "pe32plus.exe", "pe32plus.dll"}) {
-        const QString name = QStringLiteral("noversion-") + QLatin1String(form);
+    QTest::newRow("largest words")
+        << written("largest.dll", PeFixture(false, 0xFFFFFFFF, 0xFFFFFFFF).bytes)
+        << "65535.65535.65535.65535";
+    for (const char* form : linkedForms)
         QTest::newRow(qPrintable(QStringLiteral("resources without version, ") + form))
-            << fixturePath(name);
-    }
+            << fixtures + "noversion-" + form << QString();
+    QTest::newRow("text file") << written(
+                                      "notes.txt",
+                                      "MZ is how this text file starts, but it is no program.\n")
+                               << QString();
+    QTest::newRow("empty file") << written("empty.dll", QByteArray()) << QString();
+    QTest::newRow("hidden file") << written(".hidden.dll",
+                                            PeFixture(false, 0x00010002, 0x00030004).bytes)
+                                 << QString();
+    QVERIFY(QDir(m_home.path()).mkpath("folder.dll"));
+    QTest::newRow("folder") << m_home.file("folder.dll") << QString();
+    QTest::newRow("missing path") << m_home.file("missing.dll") << QString();
+    QTest::newRow("empty path") << QString() << QString();
 }
 
-void tst_FileVersion::filesWithoutVersion() {
+void tst_FileVersion::versions() {
     QFETCH(QString, path);
-    QCOMPARE(getFileVersion(path), QString());
+    QFETCH(QString, expected);
+    QVERIFY2(!path.startsWith(TIDEWELL_PE_FIXTURES) || QFile::exists(path), qPrintable(path));
+    QCOMPARE(getFileVersion(path), expected);
 }
 
 // Each row damages one field of a good image; none may give a version, crash or read outside
@@ -254,9 +213,7 @@ void tst_FileVersion::damagedImages_data() {
 void tst_FileVersion::damagedImages() {
     QFETCH(QByteArray, image);
     QCOMPARE(readFromMemory(image).has_value(), false);
-    const QString path = m_home.file(QStringLiteral("damaged.dll"));
-    QVERIFY(writeFile(path, image));
-    QCOMPARE(getFileVersion(path), QString());
+    QCOMPARE(getFileVersion(written("damaged.dll", image)), QString());
 }
 
 // An image cut short anywhere before the end of its version resource has no version; cut in
@@ -279,35 +236,13 @@ void tst_FileVersion::truncatedImages() {
 // The resources of a 4 MiB image sit behind a section of zeros; finding the version must not
 // read that section, nor read the file whole.
 void tst_FileVersion::readsOnlyHeadersAndResources() {
-    const PeFixture fixture(true, 0x00010002, 0x00030004, 4 << 20);
-    CountingBuffer buffer;
-    buffer.setData(fixture.bytes);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    const std::optional<PeFileVersion> version = readPeFileVersion(buffer);
+    qint64 bytesRead = 0;
+    const std::optional<PeFileVersion> version =
+        readFromMemory(PeFixture(true, 0x00010002, 0x00030004, 4 << 20).bytes, &bytesRead);
     QVERIFY(version.has_value());
     QCOMPARE(version->versionMS, 0x00010002u);
     QCOMPARE(version->versionLS, 0x00030004u);
-    QVERIFY2(buffer.bytesRead < 1024, qPrintable(QString::number(buffer.bytesRead)));
-}
-
-void tst_FileVersion::words_data() {
-    QTest::addColumn<quint32>("value");
-    QTest::addColumn<quint16>("high");
-    QTest::addColumn<quint16>("low");
-    QTest::newRow("zero") << 0u << quint16(0) << quint16(0);
-    QTest::newRow("low half only") << 0x0000FFFFu << quint16(0) << quint16(0xFFFF);
-    QTest::newRow("high half only") << 0xFFFF0000u << quint16(0xFFFF) << quint16(0);
-    QTest::newRow("top bit") << 0x80000001u << quint16(0x8000) << quint16(1);
-    QTest::newRow("6.0") << 0x00060000u << quint16(6) << quint16(0);
-    QTest::newRow("2900.2180") << 0x0B540884u << quint16(2900) << quint16(2180);
-}
-
-void tst_FileVersion::words() {
-    QFETCH(quint32, value);
-    QFETCH(quint16, high);
-    QFETCH(quint16, low);
-    QCOMPARE(hiWord(value), high);
-    QCOMPARE(loWord(value), low);
+    QVERIFY2(bytesRead < 1024, qPrintable(QString::number(bytesRead)));
 }
 
 QTEST_GUILESS_MAIN(tst_FileVersion)

@@ -18,18 +18,14 @@ public:
     QStringList lines;
 };
 
-// A clock that starts at a fixed moment and moves one second on at every reading.
+// A clock that starts at 3 May 2002, 14:22:10 and moves one second on at every reading.
 class SteppingClock : public Clock {
 public:
-    explicit SteppingClock(QDateTime start) : m_next(std::move(start)) {}
-    QDateTime now() const override {
-        const QDateTime current = m_next;
-        m_next = m_next.addSecs(1);
-        return current;
-    }
+    QDateTime now() const override { return m_start.addSecs(m_readings++); }
 
 private:
-    mutable QDateTime m_next;
+    QDateTime m_start{QDate(2002, 5, 3), QTime(14, 22, 10)};
+    mutable int m_readings = 0;
 };
 
 QByteArray fileContents(const QString& path) {
@@ -47,129 +43,87 @@ private slots:
 
     void init() {
         m_home = std::make_unique<TestHome>();
-        m_clock = std::make_unique<SteppingClock>(QDateTime(QDate(2002, 5, 3), QTime(14, 22, 10)));
+        m_clock = std::make_unique<SteppingClock>();
         setClock(m_clock.get());
         setLogSink(&m_sink);
         m_sink.lines.clear();
     }
-
     void cleanup() {
         setLogSink(nullptr);
         setClock(nullptr);
         m_home.reset();
     }
 
-    void lineHasDateCommaTimeTabMessage() {
-        logAction(QStringLiteral("Application started"));
-        QCOMPARE(m_sink.lines,
-                 QStringList{QStringLiteral("03.05.2002, 14:22:10\tApplication started")});
+    // "date, time<tab>message": newest on top of the list, oldest first in the file, each
+    // ended by CR LF there, with the time taken anew for the file.
+    void listAndFileLines() {
+        writeSetting(Setting::LogToFile, "1");
+        logAction("first");
+        logAction("zweite Zeile: Grüße");
+        QCOMPARE(m_sink.lines, QStringList({"03.05.2002, 14:22:12\tzweite Zeile: Grüße",
+                                            "03.05.2002, 14:22:10\tfirst"}));
+        QCOMPARE(fileContents(m_home->file("Tidewell.log")),
+                 QString("03.05.2002, 14:22:11\tfirst\r\n"
+                         "03.05.2002, 14:22:13\tzweite Zeile: Grüße\r\n")
+                     .toUtf8());
     }
 
-    void newestLineOnTopOfTheList() {
-        logAction(QStringLiteral("first"));
-        logAction(QStringLiteral("second"));
-        QCOMPARE(m_sink.lines, (QStringList{QStringLiteral("03.05.2002, 14:22:11\tsecond"),
-                                            QStringLiteral("03.05.2002, 14:22:10\tfirst")}));
-    }
-
-    void noSinkDoesNotFail() {
+    // Without a list the line still goes to the chosen file, after what it held.
+    void appendsToTheChosenFileWithoutAList() {
         setLogSink(nullptr);
-        writeSetting(Setting::LogToFile, QStringLiteral("1"));
-        logAction(QStringLiteral("nowhere to show"));
-        QVERIFY(fileContents(SettingDefault::logFile()).endsWith("\tnowhere to show\r\n"));
+        const QString path = makeFile(*m_home, "chosen.txt", "earlier run\r\n");
+        writeSetting(Setting::LogToFile, "1");
+        writeSetting(Setting::LogFile, path);
+        logAction("Application quit");
+        QCOMPARE(fileContents(path), "earlier run\r\n03.05.2002, 14:22:11\tApplication quit\r\n");
+        QVERIFY(!QFile::exists(m_home->file("Tidewell.log")));
     }
 
     void logToFileSwitch_data() {
         QTest::addColumn<QString>("logToFile");
         QTest::addColumn<bool>("written");
-        QTest::newRow("missing") << QString() << false;
-        QTest::newRow("0") << QStringLiteral("0") << false;
-        QTest::newRow("2") << QStringLiteral("2") << false;
-        QTest::newRow("word") << QStringLiteral("true") << false;
-        QTest::newRow("11") << QStringLiteral("11") << false;
-        QTest::newRow("1") << QStringLiteral("1") << true;
-        QTest::newRow("1 with blanks") << QStringLiteral(" 1 ") << true;
+        for (const char* value : {"", "0", "2", "true", "11"})
+            QTest::newRow(*value ? value : "missing") << QString(value) << false;
+        QTest::newRow("1") << "1" << true;
+        QTest::newRow("1 with blanks") << " 1 " << true;
     }
-
-    // Only "LogToFile" read as the integer 1 writes the file; otherwise no file is touched.
+    // Only "LogToFile" read as the integer 1 writes the file; the list has the line anyway.
     void logToFileSwitch() {
         QFETCH(QString, logToFile);
         QFETCH(bool, written);
         writeSetting(Setting::LogToFile, logToFile);
-        logAction(QStringLiteral("Application started"));
-        QCOMPARE(QFile::exists(m_home->file(QStringLiteral("Tidewell.log"))), written);
+        logAction("Application started");
+        QCOMPARE(QFile::exists(m_home->file("Tidewell.log")), written);
         QCOMPARE(m_sink.lines.size(), 1);
-    }
-
-    // The file holds the lines oldest first, each ended by CR LF, with time taken anew.
-    void fileInCallOrderWithCrLf() {
-        writeSetting(Setting::LogToFile, QStringLiteral("1"));
-        logAction(QStringLiteral("first"));
-        logAction(QStringLiteral("zweite Zeile: Grüße"));
-        QCOMPARE(fileContents(m_home->file(QStringLiteral("Tidewell.log"))),
-                 QStringLiteral("03.05.2002, 14:22:11\tfirst\r\n"
-                                "03.05.2002, 14:22:13\tzweite Zeile: Grüße\r\n")
-                     .toUtf8());
-        QCOMPARE(m_sink.lines.last(), QStringLiteral("03.05.2002, 14:22:10\tfirst"));
-    }
-
-    void appendsToTheChosenFileWithoutTruncating() {
-        const QString path = m_home->file(QStringLiteral("chosen.txt"));
-        QFile existing(path);
-        QVERIFY(existing.open(QIODevice::WriteOnly));
-        existing.write("earlier run\r\n");
-        existing.close();
-        writeSetting(Setting::LogToFile, QStringLiteral("1"));
-        writeSetting(Setting::LogFile, path);
-
-        logAction(QStringLiteral("Application quit"));
-
-        QCOMPARE(fileContents(path), QByteArray("earlier run\r\n03.05.2002, 14:22:11\tApplication "
-                                                "quit\r\n"));
-        QVERIFY(!QFile::exists(m_home->file(QStringLiteral("Tidewell.log"))));
     }
 
     void unwritableFileBadPath_data() {
         QTest::addColumn<QString>("name");
-        QTest::newRow("missing folder") << QStringLiteral("missing/folder/Tidewell.log");
-        QTest::newRow("a folder") << QStringLiteral("folder");
+        QTest::newRow("missing folder") << "missing/folder/Tidewell.log";
+        QTest::newRow("a folder") << "folder";
     }
-
     // The line still reaches the list; one notice says why the file was not written, and it
-    // is not repeated until a write succeeds again.
+    // is not repeated until a write succeeds again or another file fails.
     void unwritableFileBadPath() {
         QFETCH(QString, name);
-        QDir(m_home->path()).mkdir(QStringLiteral("folder"));
+        QDir(m_home->path()).mkdir("folder");
         const QString bad = m_home->file(name);
-        writeSetting(Setting::LogToFile, QStringLiteral("1"));
-        writeSetting(Setting::LogFile, bad);
-
-        logAction(QStringLiteral("Application started"));
-        QCOMPARE(m_sink.lines.size(), 2);
-        QVERIFY(m_sink.lines[1].endsWith(QStringLiteral("\tApplication started")));
-        QVERIFY2(m_sink.lines[0].contains(bad), qPrintable(m_sink.lines[0]));
-        QVERIFY(m_sink.lines[0].contains(QStringLiteral("could not be written")));
-
-        logAction(QStringLiteral("Task deleted: A"));
-        QCOMPARE(m_sink.lines.size(), 3);
-        QVERIFY(m_sink.lines[0].endsWith(QStringLiteral("\tTask deleted: A")));
-
-        writeSetting(Setting::LogFile, QString());
-        logAction(QStringLiteral("Task deleted: B"));
-        QCOMPARE(m_sink.lines.size(), 4);
-        QVERIFY(fileContents(SettingDefault::logFile()).endsWith("\tTask deleted: B\r\n"));
-
-        writeSetting(Setting::LogFile, bad);
-        logAction(QStringLiteral("Task deleted: C"));
-        QCOMPARE(m_sink.lines.size(), 6);
-        QVERIFY(m_sink.lines[0].contains(bad));
-
-        // A different file that fails is reported on its own.
-        const QString otherBad = m_home->file(QStringLiteral("absent/other.log"));
-        writeSetting(Setting::LogFile, otherBad);
-        logAction(QStringLiteral("Task deleted: D"));
-        QCOMPARE(m_sink.lines.size(), 8);
-        QVERIFY(m_sink.lines[0].contains(otherBad));
+        const QString otherBad = m_home->file("absent/other.log");
+        writeSetting(Setting::LogToFile, "1");
+        QString added;
+        for (const QString& file : {bad, bad, QString(), bad, otherBad}) {
+            writeSetting(Setting::LogFile, file);
+            const qsizetype before = m_sink.lines.size();
+            logAction("Task deleted: " + file);
+            added += QString::number(m_sink.lines.size() - before);
+            QVERIFY(
+                m_sink.lines[added.back().digitValue() - 1].endsWith("\tTask deleted: " + file));
+            if (added.back() == '2')
+                QVERIFY(m_sink.lines[0].contains(file) &&
+                        m_sink.lines[0].contains("could not be written"));
+        }
+        QCOMPARE(added, "21122");
+        QVERIFY(fileContents(SettingDefault::logFile()).endsWith("\tTask deleted: \r\n"));
     }
 
 private:

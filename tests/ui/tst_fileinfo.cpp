@@ -2,7 +2,7 @@
 #include "frmFileInfo.h"
 #include "modFileDateTime.h"
 #include "modRegistry.h"
-#include "testHome.h"
+#include "windowFixture.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -10,112 +10,77 @@
 #include <QPushButton>
 #include <QTest>
 
+namespace {
+
+// Name, date, time and version of the source, then of the destination.
+QStringList shown(const frmFileInfo& w) {
+    QStringList texts;
+    for (const QLabel* label :
+         {w.lblSourceName, w.lblSourceDate, w.lblSourceTime, w.lblSourceVersion, w.lblDestName,
+          w.lblDestDate, w.lblDestTime, w.lblDestVersion})
+        texts << label->text();
+    return texts;
+}
+
+const QStringList notFound{"(Not Found)", "", "", ""};
+
+} // namespace
+
 class TestFileInfo : public QObject {
     Q_OBJECT
 
-    static void writeFile(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    static QStringList side(QLabel* name, QLabel* date, QLabel* time, QLabel* version) {
-        return {name->text(), date->text(), time->text(), version->text()};
-    }
-    static QStringList source(const frmFileInfo& w) {
-        return side(w.lblSourceName, w.lblSourceDate, w.lblSourceTime, w.lblSourceVersion);
-    }
-    static QStringList destination(const frmFileInfo& w) {
-        return side(w.lblDestName, w.lblDestDate, w.lblDestTime, w.lblDestVersion);
-    }
-    static const QStringList notFound() { return {"(Not Found)", "", "", ""}; }
-
 private slots:
-    void refreshBeforeAnyTaskShowsNotFound() {
-        TestHome home;
-        frmFileInfo w;
-        QCOMPARE(w.lblSourceName->text(), QStringLiteral("*"));
-        w.cmdGet->click();
-        QCOMPARE(source(w), notFound());
-        QCOMPARE(destination(w), notFound());
-    }
-
     void sidesShowTheirOwnFiles() {
-        TestHome home;
-        const QString exe = home.file("tool.exe");
-        const QString plain = home.file("notes.txt");
-        writeFile(exe, PeFixture(false, 0x00010002, 0x00030004).bytes);
-        writeFile(plain, "no version here");
-        frmFileInfo w;
-        w.setSourceFile(exe);
-        w.setDestinationFile(plain);
-        w.updateScreen();
-        QCOMPARE(source(w),
-                 QStringList({"tool.exe", getFileDate(exe), getFileTime(exe), "1.02.03.04"}));
-        QVERIFY(!w.lblSourceDate->text().isEmpty());
-        QCOMPARE(destination(w),
-                 QStringList({"notes.txt", getFileDate(plain), getFileTime(plain), ""}));
-    }
+        WindowFixture<frmFileInfo> f;
+        QCOMPARE(f.w.lblSourceName->text(), "*");
+        f.w.cmdGet->click();
+        QCOMPARE(shown(f.w), notFound + notFound);
 
-    void missingDestinationEmptiesItsValues() {
-        TestHome home;
-        const QString exe = home.file("tool.exe");
-        writeFile(exe, PeFixture(true, 0x00050001, 0).bytes);
-        frmFileInfo w;
-        w.setSourceFile(exe);
-        w.setDestinationFile(home.file("copy/tool.exe"));
-        w.updateScreen();
-        QCOMPARE(w.lblSourceVersion->text(), QStringLiteral("5.01.0000"));
-        QCOMPARE(destination(w), notFound());
-        // A file that disappears between two refreshes is no longer shown.
+        const QString exe =
+            makeFile(f.home, "tool.exe", PeFixture(false, 0x00010002, 0x00030004).bytes);
+        const QString plain = makeFile(f.home, "notes.txt");
+        f.w.setSourceFile(exe);
+        f.w.setDestinationFile(plain);
+        f.w.updateScreen();
+        QVERIFY(!getFileDate(exe).isEmpty());
+        QCOMPARE(shown(f.w),
+                 QStringList({"tool.exe", getFileDate(exe), getFileTime(exe), "1.02.03.04",
+                              "notes.txt", getFileDate(plain), getFileTime(plain), ""}));
+        // Files that are gone by the next refresh are no longer shown.
         QVERIFY(QFile::remove(exe));
-        w.updateScreen();
-        QCOMPARE(source(w), notFound());
+        f.w.setDestinationFile(f.home.file("copy/tool.exe"));
+        f.w.updateScreen();
+        QCOMPARE(shown(f.w), notFound + notFound);
+
+        f.w.show();
+        f.w.cmdClose->click();
+        QVERIFY(f.w.isHidden());
+        QCOMPARE(f.w.lblSourceFile->text(), exe);
+        QCOMPARE(f.w.windowTitle(), "File Comparison");
     }
 
+    // Hidden or not, the window refreshes on a new file only with the box ticked; the next
+    // window starts as the box was left.
     void autoUpdateFollowsTheCheckBox() {
-        TestHome home;
-        const QString a = home.file("a.txt");
-        const QString b = home.file("b.txt");
-        writeFile(a, "a");
-        writeFile(b, "b");
-        frmFileInfo w;
-        QVERIFY(!w.chkAutoUpdate->isChecked());
-        w.setSourceFile(a);
-        QCOMPARE(w.lblSourceName->text(), QStringLiteral("*"));
+        WindowFixture<frmFileInfo> f;
+        const QString a = makeFile(f.home, "a.txt");
+        const QString b = makeFile(f.home, "b.txt");
+        QVERIFY(!f.w.chkAutoUpdate->isChecked());
+        f.w.setSourceFile(a);
+        QCOMPARE(f.w.lblSourceName->text(), "*");
 
-        w.chkAutoUpdate->click();
-        QCOMPARE(readSetting("InfoAutoUpdate", "x"), QStringLiteral("1"));
-        w.setSourceFile(b);
-        QCOMPARE(w.lblSourceName->text(), QStringLiteral("b.txt"));
-        // Hidden windows refresh too.
-        QVERIFY(w.isHidden());
-        w.setDestinationFile(a);
-        QCOMPARE(w.lblDestName->text(), QStringLiteral("a.txt"));
-
-        w.chkAutoUpdate->click();
-        QCOMPARE(readSetting("InfoAutoUpdate", "x"), QStringLiteral("0"));
-        w.setSourceFile(a);
-        QCOMPARE(w.lblSourceName->text(), QStringLiteral("b.txt"));
-    }
-
-    void nextWindowStartsWithTheStoredState() {
-        TestHome home;
-        writeSetting("InfoAutoUpdate", "1");
+        f.w.chkAutoUpdate->click();
+        QCOMPARE(readSetting("InfoAutoUpdate", "x"), "1");
         QVERIFY(frmFileInfo().chkAutoUpdate->isChecked());
-        writeSetting("InfoAutoUpdate", "0");
-        QVERIFY(!frmFileInfo().chkAutoUpdate->isChecked());
-    }
+        f.w.setSourceFile(b);
+        f.w.setDestinationFile(a);
+        QCOMPARE(shown(f.w)[0] + shown(f.w)[4], "b.txta.txt");
 
-    void closeHidesAndKeepsThePaths() {
-        TestHome home;
-        frmFileInfo w;
-        w.setSourceFile(home.file("x"));
-        w.show();
-        w.cmdClose->click();
-        QVERIFY(w.isHidden());
-        QCOMPARE(w.lblSourceFile->text(), home.file("x"));
-        QCOMPARE(w.windowTitle(), QStringLiteral("File Comparison"));
+        f.w.chkAutoUpdate->click();
+        QCOMPARE(readSetting("InfoAutoUpdate", "x"), "0");
+        QVERIFY(!frmFileInfo().chkAutoUpdate->isChecked());
+        f.w.setSourceFile(a);
+        QCOMPARE(f.w.lblSourceName->text(), "b.txt");
     }
 };
 

@@ -2,43 +2,15 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QPixmap>
 #include <QTest>
 
 namespace {
 
-const QStringList taskKeys{"txt", "exe", "dll", "bmp", "web", "none"};
 const QStringList toolbarTags{"NewTask",     "NewTaskWizard",   "EditTask",    "DeleteTask",
                               "PerformTask", "InteractiveHelp", "Preferences", "Exit"};
 
 QImage imageOf(const QIcon& icon, int size) {
     return icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-// Drawn pictures leave a good part of the square covered.
-int coveredPixels(const QImage& image) {
-    int covered = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            covered += qAlpha(image.pixel(x, y)) > 128;
-    }
-    return covered;
-}
-
-void verifyPicture(const QIcon& icon, int size) {
-    QVERIFY(!icon.isNull());
-    QVERIFY(icon.availableSizes().contains(QSize(size, size)));
-    const QImage image = imageOf(icon, size);
-    QCOMPARE(image.size(), QSize(size, size));
-    QVERIFY2(coveredPixels(image) > size * size / 8, "picture is nearly empty");
-}
-
-void verifyAllDifferent(const QList<QImage>& images) {
-    for (int a = 0; a < images.size(); ++a) {
-        for (int b = a + 1; b < images.size(); ++b)
-            QVERIFY2(images[a] != images[b],
-                     qPrintable(QString("%1 and %2 look the same").arg(a).arg(b)));
-    }
 }
 
 } // namespace
@@ -50,56 +22,23 @@ private slots:
     void iconKeyFromLastFourCharacters_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("key");
-        QTest::newRow("upper-case doc") << "C:\\Docs\\Report.DOC"
-                                        << "txt";
-        QTest::newRow("txt") << "notes.txt"
-                             << "txt";
-        QTest::newRow("rtf") << "letter.Rtf"
-                             << "txt";
-        QTest::newRow("bat") << "run.bat"
-                             << "exe";
-        QTest::newRow("exe") << "C:\\Tools\\SETUP.EXE"
-                             << "exe";
-        QTest::newRow("com") << "command.com"
-                             << "exe";
-        QTest::newRow("ocx") << "grid.ocx"
-                             << "dll";
-        QTest::newRow("dll") << "C:\\Windows\\System\\Lib.Dll"
-                             << "dll";
-        QTest::newRow("jpg") << "photo.jpg"
-                             << "bmp";
-        QTest::newRow("bmp") << "paint.BMP"
-                             << "bmp";
-        QTest::newRow("tif") << "scan.tif"
-                             << "bmp";
-        QTest::newRow("gif") << "anim.gif"
-                             << "bmp";
-        QTest::newRow("html upper-case") << "page.HTML"
-                                         << "web";
-        QTest::newRow("htm") << "index.htm"
-                             << "web";
-        QTest::newRow("asp") << "comments.asp"
-                             << "web";
-        QTest::newRow("jpeg has no dot in its last four") << "photo.jpeg"
-                                                          << "none";
-        QTest::newRow("two-letter extension") << "a.7z"
-                                              << "none";
-        QTest::newRow("no extension") << "C:\\Data\\README"
-                                      << "none";
-        QTest::newRow("dot in the folder only") << "C:\\my.exe\\file"
-                                                << "none";
-        QTest::newRow("empty") << ""
-                               << "none";
-        QTest::newRow("three characters") << "exe"
-                                          << "none";
-        QTest::newRow("four characters whole") << ".txt"
-                                               << "txt";
-        QTest::newRow("html alone") << "HTML"
-                                    << "web";
-        QTest::newRow("txt without dot") << "mytxt"
-                                         << "none";
-        QTest::newRow("trailing blank") << "notes.txt "
-                                        << "none";
+        const auto row = [](const char* path, const char* key) {
+            QTest::newRow(*path ? path : "empty") << QString(path) << QString(key);
+        };
+        for (const char* path : {"C:\\Docs\\Report.DOC", "notes.txt", "letter.Rtf", ".txt"})
+            row(path, "txt");
+        for (const char* path : {"run.bat", "C:\\Tools\\SETUP.EXE", "command.com"})
+            row(path, "exe");
+        for (const char* path : {"grid.ocx", "C:\\Windows\\System\\Lib.Dll"})
+            row(path, "dll");
+        for (const char* path : {"photo.jpg", "paint.BMP", "scan.tif", "anim.gif"})
+            row(path, "bmp");
+        for (const char* path : {"page.HTML", "index.htm", "comments.asp", "HTML"})
+            row(path, "web");
+        // Only the last four characters count, and a dot must be among them.
+        for (const char* path : {"photo.jpeg", "a.7z", "C:\\Data\\README", "C:\\my.exe\\file", "",
+                                 "exe", "mytxt", "notes.txt "})
+            row(path, "none");
     }
     void iconKeyFromLastFourCharacters() {
         QFETCH(QString, path);
@@ -107,47 +46,54 @@ private slots:
         QCOMPARE(taskIconKey(path), key);
     }
 
-    void everyTaskKeyHasBothSizes() {
-        QList<QImage> large;
-        QList<QImage> small;
-        for (const QString& key : taskKeys) {
-            verifyPicture(largeTaskIcon(key), 32);
-            verifyPicture(smallTaskIcon(key), 16);
-            large.append(imageOf(largeTaskIcon(key), 32));
-            small.append(imageOf(smallTaskIcon(key), 16));
+    void picturesAreDrawnAndDistinct_data() {
+        QTest::addColumn<QList<QIcon>>("icons");
+        QTest::addColumn<int>("size");
+        QList<QIcon> large, small, buttons, tagged;
+        for (const char* key : {"txt", "exe", "dll", "bmp", "web", "none"}) {
+            large << largeTaskIcon(key);
+            small << smallTaskIcon(key);
         }
-        verifyAllDifferent(large);
-        verifyAllDifferent(small);
+        for (int index = 0; index < buttonImageCount; ++index)
+            buttons << buttonImage(index);
+        for (const QString& tag : toolbarTags)
+            tagged << buttonImageForTag(tag);
+        QTest::newRow("large task icons") << large << 32;
+        QTest::newRow("small task icons") << small << 16;
+        QTest::newRow("toolbar images") << buttons << 16;
+        QTest::newRow("toolbar images by tag") << tagged << 16;
+        QTest::newRow("tray") << QList<QIcon>{trayIconImage()} << 16;
+    }
+    // Each picture comes in its size, covers a good part of its square and differs from the
+    // others of its set.
+    void picturesAreDrawnAndDistinct() {
+        QFETCH(QList<QIcon>, icons);
+        QFETCH(int, size);
+        QList<QImage> images;
+        for (const QIcon& icon : icons) {
+            QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+            const QImage image = imageOf(icon, size);
+            QCOMPARE(image.size(), QSize(size, size));
+            int covered = 0;
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    covered += qAlpha(image.pixel(x, y)) > 128;
+            QVERIFY2(covered > size * size / 8, "picture is nearly empty");
+            QVERIFY2(!images.contains(image), "two pictures look the same");
+            images << image;
+        }
     }
 
-    void unknownKeyShowsTheBlankPage() {
+    void oddLookups() {
         QCOMPARE(imageOf(largeTaskIcon("zip"), 32), imageOf(largeTaskIcon("none"), 32));
         QCOMPARE(imageOf(smallTaskIcon(""), 16), imageOf(smallTaskIcon("none"), 16));
-    }
-
-    void toolbarHasItsImages() {
-        QList<QImage> images;
-        for (int index = 0; index < buttonImageCount; ++index) {
-            verifyPicture(buttonImage(index), 16);
-            images.append(imageOf(buttonImage(index), 16));
-        }
-        verifyAllDifferent(images);
         QVERIFY(buttonImage(-1).isNull());
         QVERIFY(buttonImage(buttonImageCount).isNull());
-    }
-
-    void everyToolbarTagHasItsOwnImage() {
-        QList<QImage> images;
-        for (const QString& tag : toolbarTags) {
-            verifyPicture(buttonImageForTag(tag), 16);
-            images.append(imageOf(buttonImageForTag(tag), 16));
-            QCOMPARE(imageOf(buttonImageForTag(tag.toUpper()), 16), images.last());
-        }
-        verifyAllDifferent(images);
         QVERIFY(buttonImageForTag("Separator").isNull());
+        for (const QString& tag : toolbarTags)
+            QCOMPARE(imageOf(buttonImageForTag(tag.toUpper()), 16),
+                     imageOf(buttonImageForTag(tag), 16));
     }
-
-    void trayIconIsSixteenPixels() { verifyPicture(trayIconImage(), 16); }
 };
 
 QTEST_MAIN(TestTaskIcons)

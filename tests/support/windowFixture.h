@@ -1,0 +1,48 @@
+#pragma once
+
+#include "messageCatcher.h"
+#include "testHome.h"
+
+#include <QStringList>
+#include <QTest>
+#include <QWidget>
+
+// A window on a fresh application folder whose message boxes are answered by the test; a
+// window that loads its state does so as at the program's start.
+template <class Window> struct WindowFixture {
+    TestHome home;
+    MessageCatcher messages;
+    Window w;
+
+    WindowFixture() {
+        if constexpr (requires { w.load(); })
+            w.load();
+    }
+};
+
+// "name=text" for each named control (its text, or a frame's title; "windowTitle" is the
+// window's own), so that all the captions of a window are compared in one pass.
+inline QStringList captionsOf(const QWidget& window, const QStringList& names) {
+    QStringList captions;
+    for (const QString& name : names) {
+        const QObject* control = window.findChild<QObject*>(name);
+        QString text = QStringLiteral("(missing)");
+        if (name == QLatin1String("windowTitle"))
+            text = window.windowTitle();
+        else if (control)
+            text = control->property("text").isValid() ? control->property("text").toString()
+                                                       : control->property("title").toString();
+        captions << name + QLatin1Char('=') + text;
+    }
+    return captions;
+}
+
+// With TIDEWELL_SCREENSHOTS naming a folder, keeps a picture of the window there, to look at.
+inline void savePicture(QWidget& window, const QString& name) {
+    const QString folder = qEnvironmentVariable("TIDEWELL_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+}
