@@ -1,5 +1,7 @@
 #include "modSysTraySubClassed.h"
 
+#include "modTidewell.h"
+
 #include <QMenu>
 
 #include <memory>
@@ -9,6 +11,11 @@ namespace {
 std::unique_ptr<QSystemTrayIcon>& iconRecord() {
     static std::unique_ptr<QSystemTrayIcon> icon;
     return icon;
+}
+
+int& messagesShown() {
+    static int count = 0;
+    return count;
 }
 
 TrayHost*& hookedWindow() {
@@ -30,15 +37,31 @@ QString trayTipText(const QString& tip) {
     return cut;
 }
 
+// At login the program may start before the panel: the icon is put up all the same, and the
+// platform shows it once a notification area comes up (also after the panel restarts).
 int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return 0;
     auto& icon = iconRecord();
     icon = std::make_unique<QSystemTrayIcon>(picture);
     icon->setToolTip(trayTipText(tip));
     icon->show();
     hookWindow(window, trayMenu);
-    return 1;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return 1;
+    logAction("There is no notification area yet: the Tidewell icon appears there as soon as "
+              "one starts.  Until then, start Tidewell again to bring up its window.");
+    return 0;
+}
+
+void showTrayMessage(const QString& title, const QString& text) {
+    QSystemTrayIcon* icon = trayIcon();
+    if (!icon)
+        return;
+    icon->showMessage(title, text, QSystemTrayIcon::Warning);
+    ++messagesShown();
+}
+
+int trayMessageCount() {
+    return messagesShown();
 }
 
 void removeTrayIcon() {
