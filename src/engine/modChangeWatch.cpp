@@ -60,6 +60,9 @@ ChangeWatch::~ChangeWatch() {
 }
 
 void ChangeWatch::follow(const QStringList& files) {
+    if (files == m_files && !m_interest.isEmpty())
+        return;
+    m_files = files;
     QHash<QString, QSet<QString>> interest;
     interest[m_markerFolder].insert(m_markerName);
     for (const QString& file : files) {

@@ -53,6 +53,7 @@ private:
     std::function<void()> m_check;
     QString m_markerFolder;
     QString m_markerName;
+    QStringList m_files;
     // The file names that matter, by folder (ending in its separator).
     QHash<QString, QSet<QString>> m_interest;
     QHash<QString, int> m_watchOfFolder;
