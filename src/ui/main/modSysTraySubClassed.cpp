@@ -3,10 +3,15 @@
 #include "modTidewell.h"
 
 #include <QMenu>
+#include <QTimer>
 
 #include <memory>
 
 namespace {
+
+// How long a balloon waits at most for the panel to place the icon: tries of placeWait ms.
+constexpr int placeWait = 200;
+constexpr int placeTries = 25;
 
 std::unique_ptr<QSystemTrayIcon>& iconRecord() {
     static std::unique_ptr<QSystemTrayIcon> icon;
@@ -52,12 +57,29 @@ int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMen
     return 0;
 }
 
-void showTrayMessage(const QString& title, const QString& text) {
+namespace {
+
+// A balloon shown before the panel has placed the icon (still at the screen's origin) would
+// point at that corner: it waits a little for the icon's place.
+void showWhenPlaced(const QString& title, const QString& text, int triesLeft) {
     QSystemTrayIcon* icon = trayIcon();
     if (!icon)
         return;
+    if (icon->geometry().topLeft().isNull() && QSystemTrayIcon::isSystemTrayAvailable() &&
+        triesLeft > 0) {
+        QTimer::singleShot(placeWait, icon, [=] { showWhenPlaced(title, text, triesLeft - 1); });
+        return;
+    }
     icon->showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
+} // namespace
+
+void showTrayMessage(const QString& title, const QString& text) {
+    if (!trayIcon())
+        return;
     ++messagesShown();
+    showWhenPlaced(title, text, placeTries);
 }
 
 int trayMessageCount() {
