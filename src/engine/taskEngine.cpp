@@ -322,10 +322,13 @@ void performTask(EngineHost& host, int recordNumber) {
     } catch (const std::exception& fault) {
         performed = Status::failure(QString::fromLocal8Bit(fault.what()));
     }
-    if (performed)
+    if (performed) {
+        host.taskPerformed(recordNumber);
         return;
+    }
     const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
     logAction(name.value() + QStringLiteral(" failed.  ") + performed.message());
+    host.taskFailed(recordNumber, name.value(), performed.message());
 }
 
 void runCheckCycle(EngineHost& host) {

@@ -12,6 +12,11 @@ public:
     virtual void showMainWindow() = 0;
     // Rebuilds the task list; like the window's own, it ends with runCheckCycle.
     virtual void fillTaskList() = 0;
+    // How performing a task ended: without a fault (copied, or declined by the user), or
+    // with the one-line reason of the fault.
+    virtual void taskPerformed(int /*recordNumber*/) {}
+    virtual void taskFailed(int /*recordNumber*/, const QString& /*name*/,
+                            const QString& /*reason*/) {}
 };
 
 // Asks when the task wants it, copies the source over the destination, logs and records it.

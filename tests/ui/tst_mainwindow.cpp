@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -64,7 +65,10 @@ private slots:
         frmMain w;
         w.load();
         QVERIFY(w.isHidden());
-        QVERIFY(firstLogLine(w).endsWith("Application started"));
+        QVERIFY(w.lstLog->item(1)->text().endsWith("Application started"));
+        // There is no notification area here; the icon waits for one.
+        QVERIFY(firstLogLine(w).contains("There is no notification area yet"));
+        QVERIFY(trayIcon());
         QCOMPARE(w.lblHelpTitle->text(), QString("Welcome to Tidewell"));
         QCOMPARE(checkMarks(w), QStringList({"mnuViewToolbarsStandard", "mnuViewToolbarsStatus",
                                              "mnuViewToolbarsLog", "mnuViewTaskColumnHeaders",
@@ -455,8 +459,8 @@ private slots:
         QFile marker(applicationFile("notify.dat"));
         QVERIFY(marker.open(QIODevice::WriteOnly));
         marker.close();
-        runCheckCycle(w);
-        QVERIFY(w.isVisible());
+        // Well before the next tick: the marker is watched for.
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 5000);
         QVERIFY(!QFile::exists(applicationFile("notify.dat")));
     }
 
@@ -479,6 +483,38 @@ private slots:
         QVERIFY(firstLogLine(w).endsWith("Successfully performed Timed") ||
                 w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size() == 1);
         QTRY_COMPARE(w.lvwTasks->count(), 1);
+    }
+
+    void aHiddenWindowTellsOfEachDistinctFailureOnce() {
+        TestHome home;
+        frmMain w;
+        w.load();
+        const QString source = home.file("source.txt");
+        (void)modDatabaseBinary::writeField("TaskName", 0, "Nightly");
+        (void)modDatabaseBinary::writeField("SourceFile", 0, source);
+        (void)modDatabaseBinary::writeField("DestinationFile", 0, home.file("out/copy.txt"));
+        (void)modDatabaseBinary::writeField("Rule", 0, "Only when I select to perform the task");
+        const struct {
+            bool sourceThere, folderThere, shown;
+            const char* notify;
+            int told;
+        } steps[] = {{true, false, false, "1", 1},  {true, false, false, "1", 1},
+                     {false, false, false, "1", 2}, {true, false, false, "1", 3},
+                     {true, true, false, "1", 3},   {true, false, false, "1", 4},
+                     {false, false, true, "1", 4},  {false, false, false, "0", 4}};
+        const int before = trayMessageCount();
+        for (const auto& step : steps) {
+            QFile::remove(source);
+            if (step.sourceThere)
+                makeFile(home, "source.txt");
+            QDir(home.file("out")).removeRecursively();
+            if (step.folderThere)
+                QDir(home.path()).mkdir("out");
+            w.setVisible(step.shown);
+            writeSetting(Setting::NotifyFailures, step.notify);
+            performTask(w, 0);
+            QCOMPARE(trayMessageCount() - before, step.told);
+        }
     }
 
     void logLinesComeNewestFirst() {

@@ -3,6 +3,7 @@
 #include "frmFileInfo.h"
 #include "helpHover.h"
 #include "helpTable.h"
+#include "modChangeWatch.h"
 #include "modDatabaseBinary.h"
 #include "modMessageBox.h"
 #include "modRegistry.h"
@@ -77,6 +78,7 @@ void frmMain::load() {
     loadWindowSettings();
     applyWindowOptions();
     openTaskTable();
+    changeWatch = new ChangeWatch([this] { runCheckCycle(*this); }, this);
     tmrCheck->start();
     fillTaskList();
     if (lvwTasks->count() > 0 && lvwTasks->selectedRow() >= 0)
@@ -198,6 +200,21 @@ bool frmMain::confirmTask(const QString& title, const QString& question) {
 
 void frmMain::showMainWindow() {
     show();
+}
+
+void frmMain::taskPerformed(int recordNumber) {
+    m_notifiedFailures.remove(recordNumber);
+}
+
+// A hidden window tells of a task's failure once, not at every check that finds it again.
+void frmMain::taskFailed(int recordNumber, const QString& name, const QString& reason) {
+    if (isVisible() || readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures) == "0")
+        return;
+    const QString failure = name + " failed.  " + reason;
+    if (m_notifiedFailures.value(recordNumber) == failure)
+        return;
+    m_notifiedFailures.insert(recordNumber, failure);
+    showTrayMessage(name + " failed.", reason);
 }
 
 void frmMain::showFromTray() {

@@ -4,6 +4,7 @@
 #include "modTidewell.h"
 #include "taskEngine.h"
 
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -16,6 +17,7 @@ class QMenu;
 class QStatusBar;
 class QTimer;
 class QToolBar;
+class ChangeWatch;
 class TaskListView;
 class frmFileInfo;
 
@@ -72,6 +74,8 @@ public:
     // Engine, log and tray hosts.
     bool confirmTask(const QString& title, const QString& question) override;
     void showMainWindow() override;
+    void taskPerformed(int recordNumber) override;
+    void taskFailed(int recordNumber, const QString& name, const QString& reason) override;
     void insertLogLine(const QString& line) override;
     void showFromTray() override;
 
@@ -92,6 +96,7 @@ public:
     QListWidget* lstLog;
     QIcon picSysTray;
     QTimer* tmrCheck;
+    ChangeWatch* changeWatch = nullptr;
     QList<QIcon> imlButtons;
     frmFileInfo* fileInfo;
 
@@ -191,5 +196,7 @@ private:
     bool m_performingAll = false;
     QString m_shownHelpTitle;
     QString m_lastStoreFault;
+    // The failure each task last told of in a balloon, by record number.
+    QHash<int, QString> m_notifiedFailures;
     QRect m_wantedFrame;
 };

@@ -3,6 +3,7 @@
 #include "frmMain.h"
 
 #include "frmFileInfo.h"
+#include "modChangeWatch.h"
 #include "modDatabaseBinary.h"
 #include "modDateText.h"
 #include "modMessageBox.h"
@@ -66,6 +67,7 @@ void frmMain::connectTaskList() {
 
 void frmMain::fillTaskList() {
     QList<TaskListItem> items;
+    QStringList sources;
     Status status = db::listRecords();
     if (status)
         status = db::checkTable();
@@ -77,8 +79,11 @@ void frmMain::fillTaskList() {
             break;
         }
         items.append(itemOfRecord(recordNumber));
+        sources.append(db::fieldValues[slotSourceFile]);
     }
     lvwTasks->setItems(items);
+    if (changeWatch)
+        changeWatch->follow(sources);
     showTaskCount();
     if (!status)
         reportStoreFault(status.message());

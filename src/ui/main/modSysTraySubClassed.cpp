@@ -1,14 +1,26 @@
 #include "modSysTraySubClassed.h"
 
+#include "modTidewell.h"
+
 #include <QMenu>
+#include <QTimer>
 
 #include <memory>
 
 namespace {
 
+// How long a balloon waits at most for the panel to place the icon: tries of placeWait ms.
+constexpr int placeWait = 200;
+constexpr int placeTries = 25;
+
 std::unique_ptr<QSystemTrayIcon>& iconRecord() {
     static std::unique_ptr<QSystemTrayIcon> icon;
     return icon;
+}
+
+int& messagesShown() {
+    static int count = 0;
+    return count;
 }
 
 TrayHost*& hookedWindow() {
@@ -30,15 +42,48 @@ QString trayTipText(const QString& tip) {
     return cut;
 }
 
+// At login the program may start before the panel: the icon is put up all the same, and the
+// platform shows it once a notification area comes up (also after the panel restarts).
 int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        return 0;
     auto& icon = iconRecord();
     icon = std::make_unique<QSystemTrayIcon>(picture);
     icon->setToolTip(trayTipText(tip));
     icon->show();
     hookWindow(window, trayMenu);
-    return 1;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        return 1;
+    logAction("There is no notification area yet: the Tidewell icon appears there as soon as "
+              "one starts.  Until then, start Tidewell again to bring up its window.");
+    return 0;
+}
+
+namespace {
+
+// A balloon shown before the panel has placed the icon (still at the screen's origin) would
+// point at that corner: it waits a little for the icon's place.
+void showWhenPlaced(const QString& title, const QString& text, int triesLeft) {
+    QSystemTrayIcon* icon = trayIcon();
+    if (!icon)
+        return;
+    if (icon->geometry().topLeft().isNull() && QSystemTrayIcon::isSystemTrayAvailable() &&
+        triesLeft > 0) {
+        QTimer::singleShot(placeWait, icon, [=] { showWhenPlaced(title, text, triesLeft - 1); });
+        return;
+    }
+    icon->showMessage(title, text, QSystemTrayIcon::Warning);
+}
+
+} // namespace
+
+void showTrayMessage(const QString& title, const QString& text) {
+    if (!trayIcon())
+        return;
+    ++messagesShown();
+    showWhenPlaced(title, text, placeTries);
+}
+
+int trayMessageCount() {
+    return messagesShown();
 }
 
 void removeTrayIcon() {

@@ -18,8 +18,11 @@ public:
 inline constexpr int trayTipBytes = 63;
 
 // Puts the window's icon in the notification area with the tooltip, cut to the record's
-// field; 1 when the notification area took it, and the window is then hooked to its clicks.
+// field, and hooks the window to its clicks; 1 when a notification area is there now, 0 when
+// the icon waits for one (said once in the action log).
 int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu);
+// A balloon from the icon, as a warning; nothing when there is no icon.
+void showTrayMessage(const QString& title, const QString& text);
 // Takes the icon away again.
 void removeTrayIcon();
 // Routes the icon's clicks to the window; the right button opens the tray menu.
@@ -31,5 +34,7 @@ void trayWindowProc(TrayHost* window, QSystemTrayIcon::ActivationReason reason);
 
 // The tooltip as the record stores it.
 QString trayTipText(const QString& tip);
+// Balloons shown so far (tests).
+int trayMessageCount();
 // The icon, while there is one (tests).
 QSystemTrayIcon* trayIcon();

@@ -1,0 +1,108 @@
+#include "modChangeWatch.h"
+#include "modPaths.h"
+#include "testHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content,
+               QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+    QFile file(path);
+    QVERIFY2(file.open(mode), qPrintable(path));
+    file.write(content);
+}
+
+} // namespace
+
+class TestChangeWatch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aChangedSourceStartsACheckOnceItSettles_data() {
+        QTest::addColumn<QString>("watched");
+        QTest::addColumn<std::function<void(const QString&)>>("change");
+        QTest::addColumn<int>("fewest");
+        QTest::addColumn<int>("most");
+        using Change = std::function<void(const QString&)>;
+        QTest::newRow("written in place")
+            << "source.txt" << Change([](const QString& f) { writeFile(f + "source.txt", "new"); })
+            << 1 << 1;
+        QTest::newRow("saved by rename") << "source.txt" << Change([](const QString& f) {
+            writeFile(f + "source.txt.tmp", "saved");
+            QVERIFY(QFile::remove(f + "source.txt"));
+            QVERIFY(QFile::rename(f + "source.txt.tmp", f + "source.txt"));
+        }) << 1 << 1;
+        QTest::newRow("a source that appears later")
+            << "later.txt" << Change([](const QString& f) { writeFile(f + "later.txt", "x"); }) << 1
+            << 1;
+        QTest::newRow("a burst of 1000 writes") << "source.txt" << Change([](const QString& f) {
+            for (int n = 0; n < 1000; ++n)
+                writeFile(f + "source.txt", "more", QIODevice::Append);
+        }) << 1 << 2;
+        QTest::newRow("a burst over 200 files") << "f7" << Change([](const QString& f) {
+            for (int n = 0; n < 200; ++n)
+                writeFile(f + "f" + QString::number(n), "x");
+        }) << 1 << 2;
+        QTest::newRow("a folder that appears later")
+            << "new/source.txt" << Change([](const QString& f) {
+                   QVERIFY(QDir(f).mkdir("new"));
+                   writeFile(f + "new/source.txt", "x");
+               })
+            << 1 << 1;
+        QTest::newRow("another file in the folder")
+            << "source.txt" << Change([](const QString& f) { writeFile(f + "other.txt", "x"); })
+            << 0 << 0;
+        QTest::newRow("a deleted source")
+            << "source.txt"
+            << Change([](const QString& f) { QVERIFY(QFile::remove(f + "source.txt")); }) << 0 << 0;
+        QTest::newRow("a second start's marker") << "source.txt" << Change([](const QString&) {
+            writeFile(applicationFile("notify.dat"), {});
+        }) << 1 << 2;
+    }
+    void aChangedSourceStartsACheckOnceItSettles() {
+        QFETCH(QString, watched);
+        QFETCH(std::function<void(const QString&)>, change);
+        QFETCH(int, fewest);
+        QFETCH(int, most);
+        TestHome home;
+        QTemporaryDir sources;
+        const QString folder = sources.path() + "/";
+        writeFile(folder + "source.txt", "old");
+        int checks = 0;
+        ChangeWatch watch([&checks] { ++checks; });
+        watch.follow({folder + watched});
+        change(folder);
+        if (fewest > 0)
+            QTRY_VERIFY_WITH_TIMEOUT(checks >= fewest, 5000);
+        // Long enough for a further check, should one wrongly follow.
+        QTest::qWait(2 * ChangeWatch::settleTime + 500);
+        QVERIFY2(checks >= fewest && checks <= most, qPrintable(QString::number(checks)));
+    }
+
+    void tasksInOneFolderShareAWatch() {
+        TestHome home;
+        QTemporaryDir sources;
+        QStringList files;
+        for (int n = 0; n < 1000; ++n)
+            files << sources.filePath(QString("folder%1/file%2").arg(n % 3).arg(n));
+        for (int n = 0; n < 3; ++n)
+            QVERIFY(QDir(sources.path()).mkdir(QString("folder%1").arg(n)));
+        ChangeWatch watch([] {});
+        QCOMPARE(watch.watchCount(), 1);
+        watch.follow(files);
+        QCOMPARE(watch.watchCount(), 4);
+        // A folder that goes away is watched again once it is back.
+        QVERIFY(QDir(sources.filePath("folder0")).removeRecursively());
+        QTRY_COMPARE(watch.watchCount(), 3);
+        watch.follow({});
+        QCOMPARE(watch.watchCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestChangeWatch)
+#include "tst_changewatch.moc"
