@@ -27,7 +27,6 @@ inline constexpr char TaskIcons[] = "TaskIcons";
 inline constexpr char TaskSort[] = "TaskSort";
 inline constexpr char Comments[] = "Comments";
 inline constexpr char Suggestions[] = "Suggestions";
-inline constexpr char NotifyFailures[] = "NotifyFailures";
 
 // "Column" + n + "Width" and "Column" + n + "Position", n counted from 1.
 QString columnWidth(int n);
@@ -53,7 +52,6 @@ inline constexpr char TaskIcons[] = "1";
 inline constexpr char TaskSort[] = "1";
 inline constexpr char Comments[] = "";
 inline constexpr char Suggestions[] = "";
-inline constexpr char NotifyFailures[] = "1";
 
 // "Tidewell.log" in the application folder.
 QString logFile();
