@@ -86,37 +86,51 @@ void addResult(const QString& text) {
     ++db::resultCount;
 }
 
+int slotWidth(int slot) {
+    return std::max(db::fieldWidths[slot], 0);
+}
+
+// A padded value for a record: over its first live cell of the slot, else as a new cell.
+void stage(TableEdit& edit, int slot, int recordNumber, const QByteArray& encodedNumber,
+           const QByteArray& padded) {
+    if (const int cell = firstFetchedCell(slot, recordNumber); cell >= 0) {
+        edit.values.emplace_back(cell, padded);
+        return;
+    }
+    edit.appended.append(char(slot));
+    edit.appended.append(char(flagLive));
+    edit.appended.append(encodedNumber);
+    edit.appended.append(padded);
+}
+
 Status writeSlot(int slot, int recordNumber, const QString& value) {
-    const int width = std::max(db::fieldWidths[slot], 0);
-    const Result<QByteArray> padded = db::padValue(value, width);
+    const Result<QByteArray> padded = db::padValue(value, slotWidth(slot));
     if (!padded)
         return Status::failure(
             QStringLiteral("%1 is too long: %2 bytes, where at most %3 fit. Nothing was written.")
                 .arg(db::fieldNames[slot])
                 .arg(value.toUtf8().size())
-                .arg(width));
+                .arg(slotWidth(slot)));
     const Result<QByteArray> encoded = db::encodeRecordNumber(recordNumber);
     if (!encoded)
         return encoded.status();
     if (Status status = refreshForWriting(); !status)
         return status;
-    if (image().exists()) {
-        if (const int cell = firstFetchedCell(slot, recordNumber); cell >= 0)
-            return image().writeValue(cell, padded.value());
-    }
-    QByteArray cell;
-    cell.append(char(slot));
-    cell.append(char(flagLive));
-    cell.append(encoded.value());
-    cell.append(padded.value());
-    return image().append(cell);
+    TableEdit edit;
+    stage(edit, slot, recordNumber, encoded.value(), padded.value());
+    return image().apply(edit);
 }
 
-Status deleteSlot(int slot, int recordNumber) {
-    if (Status status = refreshForWriting(); !status || !image().exists())
+// Flags the first live cell of every slot in [first, last) of the record as deleted, in one go.
+Status deleteSlots(int first, int last, int recordNumber) {
+    if (Status status = refreshForWriting(); !status)
         return status;
-    const int cell = firstFetchedCell(slot, recordNumber);
-    return cell >= 0 ? image().writeFlag(cell, flagDeleted) : Status::success();
+    TableEdit edit;
+    for (int slot = first; slot < last; ++slot) {
+        if (const int cell = firstFetchedCell(slot, recordNumber); cell >= 0)
+            edit.flags.emplace_back(cell, flagDeleted);
+    }
+    return image().apply(edit);
 }
 
 } // namespace
@@ -158,18 +172,12 @@ Status writeField(const QString& name, int recordNumber, const QString& value) {
 }
 
 Status deleteField(const QString& name, int recordNumber) {
-    return deleteSlot(fieldIndex(name), recordNumber);
+    const int slot = fieldIndex(name);
+    return deleteSlots(slot, slot + 1, recordNumber);
 }
 
 Status deleteRecord(int recordNumber) {
-    // Refused as a whole up front, so a damaged file never loses half a record.
-    if (Status status = refreshForWriting(); !status)
-        return status;
-    for (int slot = 0; slot < slotCount(); ++slot) {
-        if (Status status = deleteSlot(slot, recordNumber); !status)
-            return status;
-    }
-    return Status::success();
+    return deleteSlots(0, slotCount(), recordNumber);
 }
 
 Status listRecords() {
@@ -221,11 +229,23 @@ Status duplicateRecord(int recordNumber) {
     const Result<int> copy = nextRecordNumber();
     if (!copy)
         return copy.status();
-    for (int slot = 0; slot < slotCount(); ++slot) {
-        if (Status status = writeSlot(slot, copy.value(), fieldValues[slot]); !status)
-            return status;
+    const QByteArray encoded = encodeRecordNumber(copy.value()).value();
+    // The stored bytes are copied as they are: a value from a foreign file that would not
+    // survive decoding and encoding again is kept byte for byte.
+    std::vector<int> latest(slotCount(), -1);
+    for (const int index : image().cellsOfRecord(recordNumber)) {
+        const TableCell& cell = image().cells()[index];
+        if (cell.field < slotCount() && fetched(cell))
+            latest[cell.field] = index;
     }
-    return Status::success();
+    TableEdit edit;
+    for (int slot = 0; slot < slotCount(); ++slot) {
+        const QByteArray stored = latest[slot] >= 0
+                                      ? image().valueBytes(image().cells()[latest[slot]])
+                                      : QByteArray(slotWidth(slot), '\0');
+        stage(edit, slot, copy.value(), encoded, stored);
+    }
+    return image().apply(edit);
 }
 
 Status checkTable() {

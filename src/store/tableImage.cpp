@@ -92,6 +92,17 @@ QString ioReason(const QFile& file) {
     return file.errorString();
 }
 
+// Writes every byte; a short write is followed by another, which reports why it stopped.
+bool writeAll(QFile& file, const QByteArray& bytes) {
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 count = file.write(bytes.constData() + done, bytes.size() - done);
+        if (count <= 0)
+            return false;
+        done += count;
+    }
+    return true;
+}
+
 int recordNumberAt(const quint8* bytes) {
     return bytes[0] + bytes[1] + bytes[2] + bytes[3] + bytes[4];
 }
@@ -112,7 +123,7 @@ const std::vector<int>& TableImage::cellsOfRecord(int recordNumber) const {
 }
 
 QByteArray TableImage::valueBytes(const TableCell& cell) const {
-    return m_bytes.mid(cell.offset + cellHeaderSize, m_widths[cell.field]);
+    return m_bytes.mid(cell.offset + cellHeaderSize, widthOf(cell.field));
 }
 
 QString TableImage::damageMessage() const {
@@ -188,23 +199,25 @@ Status TableImage::refresh(const QString& path, const std::vector<int>& widths) 
 
 void TableImage::parse() {
     m_cells.clear();
-    m_byRecord.assign(modDatabaseBinary::maxRecordNumber + 1, {});
+    m_byRecord.clear();
     m_damageOffset = -1;
     m_damageReason.clear();
+    parseFrom(0);
+}
+
+// A field index without a slot in the schema has width 0: its cell is the header alone.
+int TableImage::widthOf(int field) const {
+    return field < int(m_widths.size()) ? m_widths[field] : 0;
+}
+
+void TableImage::parseFrom(qint64 offset) {
+    if (m_byRecord.empty())
+        m_byRecord.assign(modDatabaseBinary::maxRecordNumber + 1, {});
     const auto* data = reinterpret_cast<const quint8*>(m_bytes.constData());
     const qint64 size = m_bytes.size();
-    qint64 offset = 0;
     while (offset < size) {
-        const qint64 left = size - offset;
         const int field = data[offset];
-        if (field >= int(m_widths.size())) {
-            m_damageOffset = offset;
-            m_damageReason =
-                QStringLiteral("a cell names field slot %1, which the table does not have")
-                    .arg(field);
-            return;
-        }
-        if (left < cellHeaderSize + m_widths[field]) {
+        if (size - offset < cellHeaderSize + widthOf(field)) {
             m_damageOffset = offset;
             m_damageReason = QStringLiteral("the file ends in the middle of a cell");
             return;
@@ -216,7 +229,7 @@ void TableImage::parse() {
         cell.recordNumber = recordNumberAt(data + offset + 2);
         m_byRecord[cell.recordNumber].push_back(int(m_cells.size()));
         m_cells.push_back(cell);
-        offset += cellHeaderSize + m_widths[field];
+        offset += cellHeaderSize + widthOf(field);
     }
 }
 
@@ -225,28 +238,26 @@ Status TableImage::writeFailure(const QString& reason) const {
         QStringLiteral("Could not write the task file %1: %2.").arg(m_path, reason));
 }
 
-Status TableImage::writeAt(qint64 offset, const QByteArray& bytes) {
+Status TableImage::apply(const TableEdit& edit) {
+    std::vector<Patch> patches;
+    for (const auto& [index, value] : edit.values)
+        patches.emplace_back(m_cells[index].offset + cellHeaderSize, value);
+    for (const auto& [index, flag] : edit.flags)
+        patches.emplace_back(m_cells[index].offset + 1, QByteArray(1, char(flag)));
+    if (patches.empty() && edit.appended.isEmpty())
+        return Status::success();
     const qint64 startedNs = nowNs();
-    QFile file(m_path);
-    // ReadWrite never truncates, and creates the file when it is missing.
-    if (!file.open(QIODevice::ReadWrite))
-        return writeFailure(ioReason(file));
-    if (file.size() != m_bytes.size()) {
-        forget();
-        return writeFailure(QStringLiteral("it was changed by another program meanwhile"));
-    }
-    const bool written = file.seek(offset) && file.write(bytes) == bytes.size() && file.flush();
-    if (!written) {
-        const QString reason = ioReason(file);
-        forget();
-        return writeFailure(reason);
-    }
-    file.close();
+    if (Status status = write(patches, edit.appended); !status)
+        return status;
 
-    if (offset == m_bytes.size())
-        m_bytes.append(bytes);
-    else
+    for (const auto& [offset, bytes] : patches)
         m_bytes.replace(offset, bytes.size(), bytes);
+    for (const auto& [index, flag] : edit.flags)
+        m_cells[index].flag = flag;
+    const qint64 oldSize = m_bytes.size();
+    m_bytes.append(edit.appended);
+    parseFrom(oldSize);
+
     const FileState state = fileState(m_path);
     if (!state.exists || state.identity.size != m_bytes.size()) {
         forget();
@@ -259,31 +270,37 @@ Status TableImage::writeAt(qint64 offset, const QByteArray& bytes) {
     return Status::success();
 }
 
-Status TableImage::writeValue(int cellIndex, const QByteArray& padded) {
-    return writeAt(m_cells[cellIndex].offset + cellHeaderSize, padded);
-}
-
-Status TableImage::writeFlag(int cellIndex, quint8 flag) {
-    Status status = writeAt(m_cells[cellIndex].offset + 1, QByteArray(1, char(flag)));
-    if (status && m_loaded)
-        m_cells[cellIndex].flag = flag;
-    return status;
-}
-
-Status TableImage::append(const QByteArray& cellBytes) {
-    const qint64 offset = m_bytes.size();
-    Status status = writeAt(offset, cellBytes);
-    if (status && m_loaded) {
-        TableCell cell;
-        cell.offset = offset;
-        cell.field = quint8(cellBytes[0]);
-        cell.flag = quint8(cellBytes[1]);
-        cell.recordNumber =
-            recordNumberAt(reinterpret_cast<const quint8*>(cellBytes.constData()) + 2);
-        if (m_byRecord.empty())
-            m_byRecord.assign(modDatabaseBinary::maxRecordNumber + 1, {});
-        m_byRecord[cell.recordNumber].push_back(int(m_cells.size()));
-        m_cells.push_back(cell);
+Status TableImage::write(const std::vector<Patch>& patches, const QByteArray& appended) {
+    QFile file(m_path);
+    // ReadWrite never truncates, and creates the file when it is missing. Unbuffered, so that
+    // nothing is left in a buffer to reach the file after a failure has been undone.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return writeFailure(ioReason(file));
+    if (file.size() != m_bytes.size()) {
+        forget();
+        return writeFailure(QStringLiteral("it was changed by another program meanwhile"));
     }
-    return status;
+    // The end first: a disk that is full is found out before any cell has been changed.
+    bool written = appended.isEmpty() || (file.seek(m_bytes.size()) && writeAll(file, appended));
+    for (auto patch = patches.begin(); written && patch != patches.end(); ++patch)
+        written = file.seek(patch->first) && writeAll(file, patch->second);
+    if (!written) {
+        const QString reason = ioReason(file);
+        undo(file, patches);
+        forget();
+        return writeFailure(reason);
+    }
+    return Status::success();
+}
+
+// Puts back the bytes the image holds for every patch and cuts off whatever was appended.
+void TableImage::undo(QFile& file, const std::vector<Patch>& patches) {
+    for (const auto& [offset, bytes] : patches) {
+        if (file.seek(offset))
+            writeAll(file, m_bytes.mid(offset, bytes.size()));
+    }
+    file.resize(m_bytes.size());
+    file.close();
+    if (!m_exists)
+        file.remove();
 }

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <utility>
 #include <vector>
+
+class QFile;
 
 // One cell of the table file as found on disk.
 struct TableCell {
@@ -14,6 +17,13 @@ struct TableCell {
     int field = 0;
     quint8 flag = 0;
     int recordNumber = 0;
+};
+
+// Changes to the table that reach the file together or not at all.
+struct TableEdit {
+    std::vector<std::pair<int, QByteArray>> values; // cell index, its new padded value
+    std::vector<std::pair<int, quint8>> flags;      // cell index, its new flag
+    QByteArray appended;                            // whole new cells for the end of the file
 };
 
 // What tells one state of the file from another without reading it.
@@ -32,7 +42,7 @@ bool mayHaveChangedUnseen(qint64 modifiedNs, qint64 capturedNs);
 
 // The table file held in memory with its cells indexed. refresh() checks the file on disk
 // before every operation and re-reads it whenever it may have changed, so every operation
-// sees the file as it is at that moment; the writes here update the image as well as the file.
+// sees the file as it is at that moment; apply() updates the image as well as the file.
 class TableImage {
 public:
     // Brings the image in line with `path` walked with the given field widths.
@@ -48,15 +58,18 @@ public:
     qint64 damageOffset() const { return m_damageOffset; }
     QString damageMessage() const;
 
-    Status writeValue(int cellIndex, const QByteArray& padded);
-    Status writeFlag(int cellIndex, quint8 flag);
-    // Adds a cell at the end, creating the file when there is none.
-    Status append(const QByteArray& cellBytes);
+    // Writes the whole edit, creating the file when there is none. When any part of it fails
+    // the file is put back as it was, so a full disk never leaves a partial cell behind.
+    Status apply(const TableEdit& edit);
 
 private:
+    using Patch = std::pair<qint64, QByteArray>; // offset, bytes
     void forget();
     void parse();
-    Status writeAt(qint64 offset, const QByteArray& bytes);
+    void parseFrom(qint64 offset);
+    int widthOf(int field) const;
+    Status write(const std::vector<Patch>& patches, const QByteArray& appended);
+    void undo(QFile& file, const std::vector<Patch>& patches);
     Status writeFailure(const QString& reason) const;
 
     QString m_path;

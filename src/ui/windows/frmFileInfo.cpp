@@ -60,7 +60,7 @@ frmFileInfo::frmFileInfo(QWidget* parent)
 
     chkAutoUpdate->setChecked(readSetting(autoUpdateSetting, "0").toInt() == 1);
     connect(chkAutoUpdate, &QCheckBox::clicked, this,
-            [this](bool checked) { writeSetting(autoUpdateSetting, checked ? "1" : "0"); });
+            [](bool checked) { writeSetting(autoUpdateSetting, checked ? "1" : "0"); });
     connect(cmdGet, &QPushButton::clicked, this, &frmFileInfo::updateScreen);
     connect(cmdClose, &QPushButton::clicked, this, &QWidget::hide);
 }
