@@ -574,7 +574,8 @@ private slots:
         TestHome home;
         writeSetting("LogToFile", "1");
         frmMain w;
-        w.load(); // "Application started"
+        w.load();
+        const int loadLines = w.lstLog->count();
         for (int n = 1; n <= 10005; ++n)
             logAction(QString("line %1").arg(n));
         QCOMPARE(w.lstLog->count(), 10000);
@@ -582,7 +583,7 @@ private slots:
         QVERIFY(w.lstLog->item(9999)->text().endsWith("\tline 6"));
         QFile file(applicationFile("Tidewell.log"));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll().count("\r\n"), 10006);
+        QCOMPARE(file.readAll().count("\r\n"), loadLines + 10005);
     }
 };
 
