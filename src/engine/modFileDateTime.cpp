@@ -7,8 +7,13 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 
+#if defined(Q_OS_UNIX)
+#include <ctime>
+#include <sys/stat.h>
+#endif
 #if defined(Q_OS_LINUX)
 #include <sys/vfs.h>
 #endif
@@ -22,9 +27,41 @@ bool isPlainVisibleFile(const QFileInfo& info) {
     return info.isFile() && !info.isHidden();
 }
 
+#if defined(Q_OS_UNIX)
+
+// Local time as the C library gives it. Asking it to look for a changed time zone costs a
+// status call on the zone file, so that is done at most once a second, not once per file.
+std::optional<QDateTime> localTime(time_t seconds) {
+    using Clock = std::chrono::steady_clock;
+    static Clock::time_point zoneRead;
+    static bool zoneKnown = false;
+    const Clock::time_point now = Clock::now();
+    if (!zoneKnown || now - zoneRead >= std::chrono::seconds(1)) {
+        ::tzset();
+        zoneRead = now;
+        zoneKnown = true;
+    }
+    struct tm local {};
+    if (!::localtime_r(&seconds, &local))
+        return std::nullopt;
+    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                     QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)));
+}
+
 // The last-modified time stamp in local time, or nothing for a path that fails the existence
-// test. One look at the file serves both the test and the time stamp: the check cycle probes
-// every source at every tick.
+// test. One status call serves both the test and the time stamp: the check cycle probes every
+// source at every tick. A link is followed to its target, as QFileInfo does.
+std::optional<QDateTime> lastModified(const QString& path) {
+    if (path.isEmpty() || QFileInfo(path).isHidden())
+        return std::nullopt;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return localTime(info.st_mtim.tv_sec);
+}
+
+#else
+
 std::optional<QDateTime> lastModified(const QString& path) {
     if (path.isEmpty())
         return std::nullopt;
@@ -33,6 +70,8 @@ std::optional<QDateTime> lastModified(const QString& path) {
         return std::nullopt;
     return info.lastModified();
 }
+
+#endif
 
 } // namespace
 

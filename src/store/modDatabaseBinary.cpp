@@ -43,13 +43,27 @@ std::vector<int> schemaWidths() {
     return widths;
 }
 
-Status refresh() {
+// Snapshots open, and whether the image has been brought in line with the file under them.
+int snapshotsOpen = 0;
+bool snapshotTaken = false;
+
+Status refreshFromFile() {
     return image().refresh(db::databaseFile, schemaWidths());
 }
 
+Status refresh() {
+    if (snapshotsOpen > 0 && snapshotTaken && image().isImageOf(db::databaseFile, schemaWidths()))
+        return Status::success();
+    Status status = refreshFromFile();
+    snapshotTaken = snapshotsOpen > 0 && status;
+    return status;
+}
+
 // Writers never touch a damaged file: appending behind the damage would bury it for good.
+// A write may find the file changed and drop the image, so the next read looks at the file again.
 Status refreshForWriting() {
-    Status status = refresh();
+    snapshotTaken = false;
+    Status status = refreshFromFile();
     if (status && image().damageOffset() >= 0)
         return Status::failure(image().damageMessage() + QStringLiteral(" It was left unchanged."));
     return status;
@@ -122,6 +136,15 @@ Status deleteSlot(int slot, int recordNumber) {
 } // namespace
 
 namespace modDatabaseBinary {
+
+ReadSnapshot::ReadSnapshot() {
+    ++snapshotsOpen;
+}
+
+ReadSnapshot::~ReadSnapshot() {
+    if (--snapshotsOpen == 0)
+        snapshotTaken = false;
+}
 
 int fieldIndex(const QString& name) {
     for (int slot = 0; slot < slotCount(); ++slot) {

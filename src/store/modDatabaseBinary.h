@@ -38,6 +38,17 @@ Status listFieldValues(const QString& name);
 Result<int> nextRecordNumber();
 Status duplicateRecord(int recordNumber);
 
+// While one lives, reads take the table file as the first read under it found it, without
+// looking at the file again; writes still check the file first and keep the image in step.
+// The check cycle holds one while it reads its tasks, so a cycle looks at the file once.
+class ReadSnapshot {
+public:
+    ReadSnapshot();
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+};
+
 // Whether the table file is whole; a failure names the file and where the damage starts.
 Status checkTable();
 

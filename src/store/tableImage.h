@@ -38,6 +38,10 @@ public:
     // Brings the image in line with `path` walked with the given field widths.
     Status refresh(const QString& path, const std::vector<int>& widths);
 
+    // Whether the image was last taken from `path` with these widths.
+    bool isImageOf(const QString& path, const std::vector<int>& widths) const {
+        return path == m_path && widths == m_widths;
+    }
     bool exists() const { return m_exists; }
     const std::vector<TableCell>& cells() const { return m_cells; }
     // Indexes into cells() of every cell of a record number, in file order.

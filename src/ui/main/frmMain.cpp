@@ -180,6 +180,7 @@ void frmMain::unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    cancelRunningCopy();
     logAction("Application quit");
     if (fileInfo)
         fileInfo->close();
@@ -196,6 +197,11 @@ bool frmMain::confirmTask(const QString& title, const QString& question) {
 
 void frmMain::showMainWindow() {
     show();
+}
+
+void frmMain::showCopyProgress(const QString& taskName, int percent) {
+    setTrayTip(percent < 0 ? QStringLiteral("Kestrelmoor ") + applicationTitle
+                           : trayProgressText(taskName, percent));
 }
 
 void frmMain::showFromTray() {

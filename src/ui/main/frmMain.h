@@ -69,6 +69,8 @@ public:
     // Engine, log and tray hosts.
     bool confirmTask(const QString& title, const QString& question) override;
     void showMainWindow() override;
+    void showPerformedTask(int recordNumber) override;
+    void showCopyProgress(const QString& taskName, int percent) override;
     void insertLogLine(const QString& line) override;
     void showFromTray() override;
 
@@ -180,6 +182,7 @@ private:
 
     // Task command helpers.
     bool refuseWithoutSelection(const QString& noItems, const QString& noSelection);
+    bool refuseWhileCopying(int recordNumber);
     bool readSelectedTask(int recordNumber);
     void openEditor(int recordNumber);
 
