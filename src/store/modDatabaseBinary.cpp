@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstring>
 #include <vector>
 
 namespace modDatabaseBinary {
@@ -269,10 +270,18 @@ Result<QByteArray> padValue(const QString& value, int width) {
     return bytes;
 }
 
-QString unpadValue(const QByteArray& stored) {
+QString unpadValue(QByteArrayView stored) {
+    // Mostly a value followed by nothing but padding: read as it stands, without a copy. The
+    // padding is all NULs when each of its bytes equals the next.
+    const qsizetype end = stored.indexOf('\0');
+    if (end < 0)
+        return QString::fromUtf8(stored);
+    const QByteArrayView padding = stored.sliced(end);
+    if (std::memcmp(padding.data(), padding.data() + 1, size_t(padding.size() - 1)) == 0)
+        return QString::fromUtf8(stored.first(end));
     QByteArray bytes(stored.size(), Qt::Uninitialized);
-    const auto end = std::remove_copy(stored.begin(), stored.end(), bytes.begin(), '\0');
-    bytes.truncate(end - bytes.begin());
+    const auto kept = std::remove_copy(stored.begin(), stored.end(), bytes.begin(), '\0');
+    bytes.truncate(kept - bytes.begin());
     return QString::fromUtf8(bytes);
 }
 

@@ -3,6 +3,7 @@
 #include "Status.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -54,7 +55,7 @@ Status checkTable();
 
 // The value's bytes followed by NULs up to the width; a failure when it does not fit.
 Result<QByteArray> padValue(const QString& value, int width);
-QString unpadValue(const QByteArray& stored);
+QString unpadValue(QByteArrayView stored);
 // Five bytes for 0..maxRecordNumber; a failure above that.
 Result<QByteArray> encodeRecordNumber(int recordNumber);
 int decodeRecordNumber(const QByteArray& encoded);

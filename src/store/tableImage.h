@@ -3,6 +3,7 @@
 #include "Status.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
@@ -46,7 +47,8 @@ public:
     const std::vector<TableCell>& cells() const { return m_cells; }
     // Indexes into cells() of every cell of a record number, in file order.
     const std::vector<int>& cellsOfRecord(int recordNumber) const;
-    QByteArray valueBytes(const TableCell& cell) const;
+    // A view into the image: valid until the image next changes.
+    QByteArrayView valueBytes(const TableCell& cell) const;
 
     // Where the cells stop making sense; -1 when the file is whole.
     qint64 damageOffset() const { return m_damageOffset; }
