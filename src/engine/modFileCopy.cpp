@@ -421,8 +421,7 @@ int fillAside(int in, int out, const struct stat& source, const Destination& des
     });
     {
         const ProgressReport report(moved, source.st_size, progress);
-        if (!finished)
-            loop.exec();
+        loop.exec();
         // Quitting the application ends this loop too: the program is ending.
         if (!finished)
             cancelCopies();
@@ -465,6 +464,10 @@ void cancelCopies() {
 
 bool copiesCancelled() {
     return cancelled;
+}
+
+void allowCopiesAgain() {
+    cancelled = false;
 }
 
 void injectCopyFault(qint64 afterBytes, int errorNumber) {

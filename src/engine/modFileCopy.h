@@ -28,6 +28,8 @@ Status copyFileOver(const QString& source, const QString& destination,
 // program is ending. The stopped copy fails like any other, leaving the old destination.
 void cancelCopies();
 bool copiesCancelled();
+// Lets copies run again after cancelCopies. For tests.
+void allowCopiesAgain();
 
 // Makes the data copy of every following copyFileOver fail with the error number once it has
 // written afterBytes bytes, as a full or failing disk would; a negative count switches it off.

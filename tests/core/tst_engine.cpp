@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 #include <cerrno>
@@ -193,6 +194,7 @@ private slots:
 
     void reentryIsBounded();
     void noSecondQuestionWhileOneIsOpen();
+    void tickDuringCopyStartsNothing();
     void tasksPerformedInTableOrder();
     void cycleKeepsTheListItStartedWith();
     void storeFaultsLoggedOnce();
@@ -566,6 +568,20 @@ void TestEngine::noSecondQuestionWhileOneIsOpen() {
     performTask(m_host, task); // the same from the user's command, with the task due again
     QCOMPARE(m_host.questions.size(), 2);
     QCOMPARE(performed("T"), 2);
+}
+
+// The window's event loop runs while the data moves; a tick then must not copy a second time.
+void TestEngine::tickDuringCopyStartsNothing() {
+    const int task = addTask("A", ruleText(ruleSourceChanged), "src.txt", "a.txt");
+    addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
+    int copying = -1;
+    QTimer::singleShot(0, [&] {
+        copying = taskBeingCopied();
+        cycle();
+    });
+    performTask(m_host, task);
+    QCOMPARE(copying, task);
+    QCOMPARE(m_log.messages, QStringList({"Successfully performed A", "Successfully performed B"}));
 }
 
 void TestEngine::tasksPerformedInTableOrder() {
