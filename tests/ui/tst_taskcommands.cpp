@@ -1,6 +1,7 @@
 #include "frmFileInfo.h"
 #include "frmMain.h"
 #include "frmTaskEditor.h"
+#include "modClock.h"
 #include "modDatabaseBinary.h"
 #include "modDateText.h"
 #include "modMessageBox.h"
@@ -324,20 +325,30 @@ private slots:
                       home.file(QString("d%1.txt").arg(n)));
         // Arranged by date, every task moves once it has been performed.
         w.fillTaskList();
+        w.lvwTasks->selectRow(2);
+        const QString selected = w.lvwTasks->itemKey(2);
         w.performAllTasks();
         QVERIFY(w.mnuViewArrangeDate->isChecked());
         for (int n = 0; n < 5; ++n) {
             QFile copy(home.file(QString("d%1.txt").arg(n)));
             QVERIFY(copy.open(QIODevice::ReadOnly));
             QCOMPARE(copy.readAll(), QByteArray::number(n));
+            QCOMPARE(db::readField(TaskField::LastUpdated, n).value(), dateText(today()));
         }
-        // Each task exactly once, though each moves in the date arrangement once performed.
-        for (int n = 0; n < 5; ++n)
-            QCOMPARE(
-                w.lstLog
-                    ->findItems(QString("Successfully performed Task %1").arg(n), Qt::MatchEndsWith)
-                    .size(),
-                1);
+        // Each task exactly once and in the order taken at the start (the log's newest line is
+        // on top), though each moves in the date arrangement once performed.
+        QStringList performed;
+        for (int row = w.lstLog->count() - 1; row >= 0; --row) {
+            const QString line = w.lstLog->item(row)->text();
+            if (line.contains("Successfully performed "))
+                performed << line.section("Successfully performed ", 1);
+        }
+        QCOMPARE(performed, QStringList({"Task 0", "Task 1", "Task 2", "Task 3", "Task 4"}));
+        // The list rebuilt at the end: count and selection as before, every row dated.
+        QCOMPARE(w.statusPanel1->text(), QString("You currently have 5 active tasks."));
+        QCOMPARE(w.lvwTasks->itemKey(w.lvwTasks->selectedRow()), selected);
+        for (int row = 0; row < 5; ++row)
+            QVERIFY(!w.lvwTasks->itemText(row, 1).isEmpty());
         QVERIFY(refusals.isEmpty());
     }
 
