@@ -28,7 +28,7 @@ Status copyFileOver(const QString& source, const QString& destination,
 // program is ending. The stopped copy fails like any other, leaving the old destination.
 void cancelCopies();
 bool copiesCancelled();
-// Lets copies run again after cancelCopies. For tests.
+// Lets copies run again after cancelCopies: a main window loaded after another was unloaded.
 void allowCopiesAgain();
 
 // Makes the data copy of every following copyFileOver fail with the error number once it has

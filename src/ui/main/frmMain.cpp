@@ -4,6 +4,7 @@
 #include "helpHover.h"
 #include "helpTable.h"
 #include "modDatabaseBinary.h"
+#include "modFileCopy.h"
 #include "modMessageBox.h"
 #include "modRegistry.h"
 #include "taskIcons.h"
@@ -80,6 +81,7 @@ void frmMain::load() {
     loadWindowSettings();
     applyWindowOptions();
     openTaskTable();
+    allowCopiesAgain();
     tmrCheck->start();
     fillTaskList();
     if (lvwTasks->count() > 0 && lvwTasks->selectedRow() >= 0)
