@@ -1,10 +1,16 @@
 #include "modFileCopy.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <limits>
+#include <thread>
 
 #if defined(Q_OS_UNIX)
 #include <cstring>
@@ -25,6 +31,13 @@ namespace {
 
 qint64 faultAfterBytes = -1;
 int faultError = 0;
+
+// Set once the program is ending; the data pump looks at it between chunks.
+std::atomic<bool> cancelled = false;
+bool copyRunning = false;
+// The temporary file of the copy under way: cancelling removes it at once, because a program
+// ended by its session may not get back to the copy to clean up.
+QByteArray temporaryInUse;
 
 // How many bytes the data copy may write before the injected fault strikes; everything when
 // no fault is set.
@@ -62,6 +75,8 @@ QString errorDescription(int error) {
     case EMFILE:
     case ENFILE:
         return QStringLiteral("Too many files are open.");
+    case ECANCELED:
+        return QStringLiteral("The copy was stopped because Tidewell is closing.");
     default:
         return QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char('.');
     }
@@ -146,8 +161,12 @@ public:
     TemporaryFile(const QByteArray& folder, const QByteArray& prefix)
         : m_path(folder + (folder.endsWith('/') ? "" : "/") + prefix +
                  QByteArray(uniqueLength, 'X')),
-          m_handle(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_handle.valid()) {}
+          m_handle(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_handle.valid()) {
+        if (m_created)
+            temporaryInUse = m_path;
+    }
     ~TemporaryFile() {
+        temporaryInUse.clear();
         m_handle.reset();
         if (m_created && !m_kept)
             ::unlink(m_path.constData());
@@ -223,21 +242,30 @@ Result<Destination> findDestination(const QString& name, const struct stat& sour
     return destination;
 }
 
-// Moves up to limit bytes from in to out at their current offsets. Returns 0 or the error.
-int pumpData(int in, int out, qint64 limit) {
+// Chunks small enough that a cancel is seen within a moment, even on a slow stick.
+constexpr qint64 chunkSize = qint64(4) << 20;
+
+// Moves up to limit bytes from in to out at their current offsets, counting them in moved.
+// Returns 0 or the error; ECANCELED once the copies are cancelled.
+int pumpData(int in, int out, qint64 limit, std::atomic<qint64>& moved) {
     qint64 left = limit;
+    const auto count = [&](qint64 bytes) {
+        left -= bytes;
+        moved += bytes;
+    };
 #if defined(Q_OS_LINUX)
-    constexpr qint64 bigChunk = qint64(1) << 30;
     // In the kernel first; both calls move the file offsets, so each fallback goes on from
     // where the previous one stopped.
     bool copyRange = true;
     while (copyRange && left > 0) {
-        const ssize_t moved =
-            ::copy_file_range(in, nullptr, out, nullptr, size_t(std::min(left, bigChunk)), 0);
-        if (moved == 0)
+        if (cancelled)
+            return ECANCELED;
+        const ssize_t got =
+            ::copy_file_range(in, nullptr, out, nullptr, size_t(std::min(left, chunkSize)), 0);
+        if (got == 0)
             return 0;
-        if (moved > 0) {
-            left -= moved;
+        if (got > 0) {
+            count(got);
         } else if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP ||
                    errno == EBADF) {
             copyRange = false;
@@ -247,21 +275,24 @@ int pumpData(int in, int out, qint64 limit) {
     }
     bool sendFile = true;
     while (sendFile && left > 0) {
-        const ssize_t moved = ::sendfile(out, in, nullptr, size_t(std::min(left, bigChunk)));
-        if (moved == 0)
+        if (cancelled)
+            return ECANCELED;
+        const ssize_t got = ::sendfile(out, in, nullptr, size_t(std::min(left, chunkSize)));
+        if (got == 0)
             return 0;
-        if (moved > 0)
-            left -= moved;
+        if (got > 0)
+            count(got);
         else if (errno == EINVAL || errno == ENOSYS)
             sendFile = false;
         else if (errno != EINTR)
             return errno;
     }
 #endif
-    constexpr qint64 bufferSize = qint64(4) << 20;
-    QByteArray buffer(bufferSize, Qt::Uninitialized);
+    QByteArray buffer(chunkSize, Qt::Uninitialized);
     while (left > 0) {
-        const ssize_t got = ::read(in, buffer.data(), size_t(std::min(left, bufferSize)));
+        if (cancelled)
+            return ECANCELED;
+        const ssize_t got = ::read(in, buffer.data(), size_t(std::min(left, chunkSize)));
         if (got == 0)
             return 0;
         if (got < 0) {
@@ -275,13 +306,13 @@ int pumpData(int in, int out, qint64 limit) {
                 return errno;
             written += std::max<ssize_t>(put, 0);
         }
-        left -= got;
+        count(got);
     }
     return 0;
 }
 
-int copyData(int in, int out) {
-    const int error = pumpData(in, out, copyLimit());
+int copyData(int in, int out, std::atomic<qint64>& moved) {
+    const int error = pumpData(in, out, copyLimit(), moved);
     return error == 0 && faultAfterBytes >= 0 ? faultError : error;
 }
 
@@ -335,8 +366,8 @@ void flushFolder(const QByteArray& folder) {
 // Data, attributes and a flush of the data to the disk, on the open temporary file; the time
 // it then holds is stored in kept.
 int fillTemporary(int in, int out, const struct stat& source, const Destination& destination,
-                  struct timespec& kept) {
-    int error = copyData(in, out);
+                  struct timespec& kept, std::atomic<qint64>& moved) {
+    int error = copyData(in, out, moved);
     if (error == 0)
         error = applyAttributes(out, source, destination);
     struct stat written {};
@@ -348,7 +379,66 @@ int fillTemporary(int in, int out, const struct stat& source, const Destination&
     return error;
 }
 
-Status writeReplacement(int in, const struct stat& source, const Destination& destination) {
+// Tells the caller how far a copy has come once it has run for about a second.
+class ProgressReport {
+public:
+    ProgressReport(const std::atomic<qint64>& moved, qint64 total, const CopyProgress& progress)
+        : m_moved(moved), m_total(std::max<qint64>(total, 1)), m_progress(progress) {
+        m_clock.start();
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { report(); });
+        m_timer.start(250);
+    }
+    ~ProgressReport() {
+        if (m_shown)
+            m_progress(-1);
+    }
+    ProgressReport(const ProgressReport&) = delete;
+    ProgressReport& operator=(const ProgressReport&) = delete;
+
+private:
+    void report() {
+        if (!m_progress || m_clock.elapsed() < 1000)
+            return;
+        m_shown = true;
+        m_progress(int(std::min<qint64>(m_moved * 100 / m_total, 100)));
+    }
+
+    const std::atomic<qint64>& m_moved;
+    qint64 m_total;
+    const CopyProgress& m_progress;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    bool m_shown = false;
+};
+
+// The data goes on a thread of its own while this thread runs its event loop until it is done;
+// without an application there is no loop to keep running and it goes here.
+int fillAside(int in, int out, const struct stat& source, const Destination& destination,
+              struct timespec& kept, const CopyProgress& progress) {
+    std::atomic<qint64> moved = 0;
+    if (!QCoreApplication::instance())
+        return fillTemporary(in, out, source, destination, kept, moved);
+    QEventLoop loop;
+    std::atomic<bool> finished = false;
+    int error = 0;
+    std::thread worker([&] {
+        error = fillTemporary(in, out, source, destination, kept, moved);
+        finished = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    {
+        const ProgressReport report(moved, source.st_size, progress);
+        loop.exec();
+        // Quitting the application ends this loop too: the program is ending.
+        if (!finished)
+            cancelCopies();
+        worker.join();
+    }
+    return error;
+}
+
+Status writeReplacement(int in, const struct stat& source, const Destination& destination,
+                        const CopyProgress& progress) {
     const QByteArray prefix =
         temporaryPrefix(destination.path.mid(destination.path.lastIndexOf('/') + 1));
     removeLeftovers(destination.folder, prefix);
@@ -356,9 +446,11 @@ Status writeReplacement(int in, const struct stat& source, const Destination& de
     if (!temporary.handle().valid())
         return errnoFailure(errno);
     struct timespec kept {};
-    int error = fillTemporary(in, temporary.handle().get(), source, destination, kept);
+    int error = fillAside(in, temporary.handle().get(), source, destination, kept, progress);
     if (error == 0)
         error = temporary.handle().close();
+    if (error == 0 && cancelled)
+        error = ECANCELED;
     if (error == 0 && ::rename(temporary.path().constData(), destination.path.constData()) != 0)
         error = errno;
     if (error != 0)
@@ -373,16 +465,33 @@ Status writeReplacement(int in, const struct stat& source, const Destination& de
 
 } // namespace
 
+void cancelCopies() {
+    cancelled = true;
+    if (!temporaryInUse.isEmpty())
+        QFile::remove(QFile::decodeName(temporaryInUse));
+}
+
+bool copiesCancelled() {
+    return cancelled;
+}
+
+void allowCopiesAgain() {
+    cancelled = false;
+}
+
 void injectCopyFault(qint64 afterBytes, int errorNumber) {
     faultAfterBytes = afterBytes;
     faultError = errorNumber;
 }
 
+namespace {
+
 #if defined(Q_OS_UNIX)
 
-Status copyFileOver(const QString& source, const QString& destination) {
-    // Not blocking: a named pipe given as the source must not hang the program; it is refused
-    // below like every other file that is not a plain file.
+// Not blocking: a named pipe given as the source must not hang the program; it is refused
+// below like every other file that is not a plain file.
+Status copyOneFile(const QString& source, const QString& destination,
+                   const CopyProgress& progress) {
     FileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!in.valid())
         return errno == ENOENT || errno == ENOTDIR ? Status::failure(sourceMissing)
@@ -395,13 +504,13 @@ Status copyFileOver(const QString& source, const QString& destination) {
     const Result<Destination> target = findDestination(destination, sourceInfo);
     if (!target)
         return target.status();
-    return writeReplacement(in.get(), sourceInfo, target.value());
+    return writeReplacement(in.get(), sourceInfo, target.value(), progress);
 }
 
 #else
 
 // Elsewhere Qt's save file gives the same write-aside-then-rename behaviour.
-Status copyFileOver(const QString& source, const QString& destination) {
+Status copyOneFile(const QString& source, const QString& destination, const CopyProgress&) {
     const QFileInfo sourceInfo(source);
     if (!sourceInfo.isFile())
         return Status::failure(sourceMissing);
@@ -441,3 +550,17 @@ Status copyFileOver(const QString& source, const QString& destination) {
 }
 
 #endif
+
+} // namespace
+
+Status copyFileOver(const QString& source, const QString& destination,
+                    const CopyProgress& progress) {
+    if (cancelled)
+        return Status::failure(errorDescription(ECANCELED));
+    if (copyRunning)
+        return Status::failure(QStringLiteral("Another file is being copied."));
+    copyRunning = true;
+    const Status copied = copyOneFile(source, destination, progress);
+    copyRunning = false;
+    return copied;
+}

@@ -5,10 +5,16 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 
+#if defined(Q_OS_UNIX)
+#include <ctime>
+#include <sys/stat.h>
+#endif
 #if defined(Q_OS_LINUX)
 #include <sys/vfs.h>
 #endif
@@ -22,17 +28,87 @@ bool isPlainVisibleFile(const QFileInfo& info) {
     return info.isFile() && !info.isHidden();
 }
 
+// A time stamp as a local date and time of day.
+struct LocalStamp {
+    QDate date;
+    QTime time;
+};
+
+// What turning time stamps into texts depends on, looked at again at most once a second
+// rather than for every file: the time zone (asking the C library for it costs a status call
+// on the zone file) and the locale, through the date text of the last date seen, which many
+// files share.
+struct StampForm {
+    std::chrono::steady_clock::time_point read;
+    bool known = false;
+    QLocale locale;
+    QDate lastDate;
+    QString lastDateText;
+};
+
+StampForm& stampForm() {
+    static StampForm form;
+    const auto now = std::chrono::steady_clock::now();
+    if (!form.known || now - form.read >= std::chrono::seconds(1)) {
+#if defined(Q_OS_UNIX)
+        ::tzset();
+#endif
+        form.read = now;
+        form.known = true;
+        form.lastDate = QDate();
+    }
+    return form;
+}
+
+QString stampDateText(const QDate& date) {
+    StampForm& form = stampForm();
+    if (date != form.lastDate || QLocale() != form.locale) {
+        form.locale = QLocale();
+        form.lastDate = date;
+        form.lastDateText = dateText(date);
+    }
+    return form.lastDateText;
+}
+
+#if defined(Q_OS_UNIX)
+
+// Local time as the C library gives it, in the zone stampForm last looked at.
+std::optional<LocalStamp> localTime(time_t seconds) {
+    stampForm();
+    struct tm local {};
+    if (!::localtime_r(&seconds, &local))
+        return std::nullopt;
+    // Kept apart: a local QDateTime would ask the C library for the zone again.
+    return LocalStamp{QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                      QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59))};
+}
+
 // The last-modified time stamp in local time, or nothing for a path that fails the existence
-// test. One look at the file serves both the test and the time stamp: the check cycle probes
-// every source at every tick.
-std::optional<QDateTime> lastModified(const QString& path) {
+// test. One status call serves both the test and the time stamp: the check cycle probes every
+// source at every tick. A link is followed to its target, as QFileInfo does.
+std::optional<LocalStamp> lastModified(const QString& path) {
+    // Hidden means a name starting with ".", as QFileInfo has it here.
+    if (path.isEmpty() || path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1).startsWith('.'))
+        return std::nullopt;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    return localTime(info.st_mtim.tv_sec);
+}
+
+#else
+
+std::optional<LocalStamp> lastModified(const QString& path) {
     if (path.isEmpty())
         return std::nullopt;
     const QFileInfo info(path);
     if (!isPlainVisibleFile(info))
         return std::nullopt;
-    return info.lastModified();
+    const QDateTime stamp = info.lastModified();
+    return LocalStamp{stamp.date(), stamp.time()};
 }
+
+#endif
 
 } // namespace
 
@@ -41,20 +117,20 @@ bool fileExists(const QString& path) {
 }
 
 std::optional<FileStamp> getFileStamp(const QString& path) {
-    const std::optional<QDateTime> stamp = lastModified(path);
+    const std::optional<LocalStamp> stamp = lastModified(path);
     if (!stamp)
         return std::nullopt;
-    return FileStamp{dateText(stamp->date()), timeText(stamp->time())};
+    return FileStamp{stampDateText(stamp->date), timeText(stamp->time)};
 }
 
 QString getFileDate(const QString& path) {
-    const std::optional<QDateTime> stamp = lastModified(path);
-    return stamp ? dateText(stamp->date()) : QString();
+    const std::optional<LocalStamp> stamp = lastModified(path);
+    return stamp ? dateText(stamp->date) : QString();
 }
 
 QString getFileTime(const QString& path) {
-    const std::optional<QDateTime> stamp = lastModified(path);
-    return stamp ? timeText(stamp->time()) : QString();
+    const std::optional<LocalStamp> stamp = lastModified(path);
+    return stamp ? timeText(stamp->time) : QString();
 }
 
 int timeStampResolution(const QString& path) {

@@ -41,6 +41,14 @@ private:
 int cyclesRunning = 0;
 int questionsOpen = 0;
 
+// Bursts of performing open, and whether one of them performed a task the list has not been
+// rebuilt for.
+int burstsOpen = 0;
+bool rebuildPending = false;
+
+// The task whose file is being copied while the user interface waits for the data to move.
+int copyingTask = -1;
+
 // Check-cycle faults logged and still present; each is logged once for as long as it lasts.
 QSet<QString> reportedFaults;
 QSet<QString> faultsThisCycle;
@@ -84,11 +92,21 @@ Status recordSourceState(int recordNumber, const QString& source) {
     return written;
 }
 
+// The rebuild that ends every performing, or only the task's row inside a burst.
+void showPerformed(EngineHost& host, int recordNumber) {
+    if (burstsOpen == 0) {
+        host.fillTaskList();
+        return;
+    }
+    rebuildPending = true;
+    host.showPerformedTask(recordNumber);
+}
+
 Status decline(EngineHost& host, int recordNumber, const QString& source) {
     const Status recorded = recordSourceState(recordNumber, source);
     if (!recorded)
         return recorded;
-    host.fillTaskList();
+    showPerformed(host, recordNumber);
     const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
     if (!name)
         return name.status();
@@ -96,21 +114,32 @@ Status decline(EngineHost& host, int recordNumber, const QString& source) {
     return Status::success();
 }
 
+// The data moves while the window stays responsive; the task is marked as being copied so
+// that the commands leave it alone meanwhile.
+Status copyTaskFile(EngineHost& host, int recordNumber, const QString& name, const QString& source,
+                    const QString& destination) {
+    copyingTask = recordNumber;
+    const Status copied = copyFileOver(source, destination,
+                                       [&](int percent) { host.showCopyProgress(name, percent); });
+    copyingTask = -1;
+    return copied;
+}
+
 Status copyAndRecord(EngineHost& host, int recordNumber, const QString& source,
                      const QString& destination) {
-    const Status copied = copyFileOver(source, destination);
-    if (!copied)
-        return copied;
     const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
     if (!name)
         return name.status();
+    const Status copied = copyTaskFile(host, recordNumber, name.value(), source, destination);
+    if (!copied)
+        return copied;
     logAction(QStringLiteral("Successfully performed ") + name.value());
     Status recorded = recordSourceState(recordNumber, source);
     if (recorded)
         recorded = writeTaskField(TaskField::LastUpdated, recordNumber, dateText(today()));
     if (!recorded)
         return recorded;
-    host.fillTaskList();
+    showPerformed(host, recordNumber);
     return Status::success();
 }
 
@@ -216,10 +245,10 @@ bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
     return behind > 0 && behind >= timeStampResolution(task.destination);
 }
 
-bool notUpdatedToday(const CheckedTask& task) {
+bool notUpdatedToday(const CheckedTask& task, const QString& todayText) {
     if (task.fileDate.isEmpty() || task.fileTime.isEmpty() || task.lastUpdated.isEmpty())
         return true;
-    return differs(daysBetween(dateText(today()), task.lastUpdated));
+    return differs(daysBetween(todayText, task.lastUpdated));
 }
 
 bool versionChanged(const CheckedTask& task) {
@@ -227,14 +256,14 @@ bool versionChanged(const CheckedTask& task) {
            getFileVersion(task.source).compare(task.fileVersion, Qt::CaseInsensitive) != 0;
 }
 
-bool isDue(const CheckedTask& task, const FileStamp& source) {
+bool isDue(const CheckedTask& task, const FileStamp& source, const QString& todayText) {
     switch (rulePosition(task.rule)) {
     case ruleSourceChanged:
         return sourceChanged(task, source);
     case ruleSourceNewer:
         return sourceNewer(task, source);
     case ruleEveryDay:
-        return notUpdatedToday(task);
+        return notUpdatedToday(task, todayText);
     case ruleVersionChanged:
         return versionChanged(task);
     case ruleOnlyWhenSelected:
@@ -266,27 +295,46 @@ Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp&
     return written;
 }
 
-void checkTask(EngineHost& host, int recordNumber) {
+// Whether the task is due; the first check that finds its source records the baseline.
+bool checkTask(int recordNumber, const QString& todayText) {
     const Status read = db::readRecord(recordNumber);
     if (!read) {
         reportFault(checkFaultLine(QString(), read));
-        return;
+        return false;
     }
     const CheckedTask task = taskFromFieldValues();
     // One look at the source serves the existence test, the baseline and the rules.
     const std::optional<FileStamp> source = getFileStamp(task.source);
     if (!source)
-        return;
+        return false;
     // A due task is performed before anything is recorded for it: only a copy that succeeds or a
     // question the user declines records the source's state, so a copy that fails, or is cut
     // short by a crash, leaves the task due and the next check tries again.
-    if (isDue(task, *source)) {
-        performTask(host, recordNumber);
-        return;
-    }
+    if (isDue(task, *source, todayText))
+        return true;
     const Status baseline = writeBaseline(recordNumber, task, *source);
     if (!baseline)
         reportFault(checkFaultLine(task.name, baseline));
+    return false;
+}
+
+// Walks the tasks in the order of the table. The file is looked at once for all tasks that are
+// not due; performing (which may wait for the user or a long copy) lets the next task be read
+// afresh from the file.
+void checkTasks(EngineHost& host, const QStringList& records,
+                std::optional<db::ReadSnapshot>& snapshot) {
+    const QString todayText = dateText(today());
+    for (const QString& entry : records) {
+        if (!snapshot)
+            snapshot.emplace();
+        const int recordNumber = entry.toInt();
+        if (!checkTask(recordNumber, todayText))
+            continue;
+        snapshot.reset();
+        performTask(host, recordNumber);
+        if (copiesCancelled())
+            return;
+    }
 }
 
 MarkerStamp markerStamp(const QString& marker) {
@@ -332,19 +380,40 @@ void performTask(EngineHost& host, int recordNumber) {
 }
 
 void runCheckCycle(EngineHost& host) {
-    if (cyclesRunning > 0 || questionsOpen > 0)
+    if (cyclesRunning > 0 || questionsOpen > 0 || copyingTask >= 0 || copiesCancelled())
         return;
     const Underway running(cyclesRunning);
+    // Ended before the guard above: its rebuild must not start a cycle inside this one.
+    const PerformingBurst burst(host);
     consumeActivationMarker(host);
     faultsThisCycle.clear();
+    std::optional<db::ReadSnapshot> snapshot(std::in_place);
     const Status listed = db::listRecords();
     if (listed) {
         // Performing rebuilds the task list, which lists the records anew: keep our own list.
         const QStringList records = db::resultList.mid(0, db::resultCount);
-        for (const QString& entry : records)
-            checkTask(host, entry.toInt());
+        checkTasks(host, records, snapshot);
     } else {
         reportFault(checkFaultLine(QString(), listed));
     }
     reportedFaults = faultsThisCycle;
+}
+
+PerformingBurst::PerformingBurst(EngineHost& host) : m_host(host) {
+    ++burstsOpen;
+}
+
+PerformingBurst::~PerformingBurst() {
+    if (--burstsOpen > 0 || !rebuildPending)
+        return;
+    rebuildPending = false;
+    m_host.fillTaskList();
+}
+
+int taskBeingCopied() {
+    return copyingTask;
+}
+
+void cancelRunningCopy() {
+    cancelCopies();
 }

@@ -17,6 +17,28 @@ public:
     virtual void taskPerformed(int /*recordNumber*/) {}
     virtual void taskFailed(int /*recordNumber*/, const QString& /*name*/,
                             const QString& /*reason*/) {}
+    // Shows a performed task's new state in its own row while a burst of performing puts the
+    // rebuild off.
+    virtual void showPerformedTask(int recordNumber) { (void)recordNumber; }
+    // The progress of a copy that runs longer than about a second, in percent; a negative
+    // percentage once such a copy has ended.
+    virtual void showCopyProgress(const QString& taskName, int percent) {
+        (void)taskName;
+        (void)percent;
+    }
+};
+
+// While one lives, performing a task shows only that task's new state, and the rebuild of the
+// task list with its check cycle runs once, when the last burst ends.
+class PerformingBurst {
+public:
+    explicit PerformingBurst(EngineHost& host);
+    ~PerformingBurst();
+    PerformingBurst(const PerformingBurst&) = delete;
+    PerformingBurst& operator=(const PerformingBurst&) = delete;
+
+private:
+    EngineHost& m_host;
 };
 
 // Asks when the task wants it, copies the source over the destination, logs and records it.
@@ -24,3 +46,8 @@ void performTask(EngineHost& host, int recordNumber);
 // Consumes the activation marker, then performs every task whose rule says it is due.
 // Returns at once when a cycle is already running.
 void runCheckCycle(EngineHost& host);
+// The record number of the task whose file is being copied; -1 when no copy runs.
+int taskBeingCopied();
+// Stops the copy under way, which then fails and leaves the old destination, and refuses every
+// later one: the program is ending.
+void cancelRunningCopy();

@@ -144,37 +144,36 @@ TextForm chooseTimeForm(const QLocale& locale) {
     return {QLocale::c(), QStringLiteral("HH:mm:ss")};
 }
 
-// The form chosen for the locale in use, worked out again only when the locale or its format
-// changes: the probes ask for it for every task at every check.
+// The form chosen for the locale in use, worked out again only when the locale changes: the
+// probes ask for it for every task at every check.
 class FormChoice {
 public:
     using Choose = TextForm (*)(const QLocale&);
     explicit FormChoice(Choose choose) : m_choose(choose) {}
 
-    const TextForm& current(const QString& localeFormat) {
+    const TextForm& current() {
         const QLocale locale;
-        const QString key = locale.name() + QLatin1Char('\n') + localeFormat;
-        if (!m_form || key != m_key) {
+        if (!m_form || locale != m_locale) {
             m_form = m_choose(locale);
-            m_key = key;
+            m_locale = locale;
         }
         return *m_form;
     }
 
 private:
     Choose m_choose;
-    QString m_key;
+    QLocale m_locale;
     std::optional<TextForm> m_form;
 };
 
 const TextForm& dateForm() {
     static FormChoice choice(chooseDateForm);
-    return choice.current(QLocale().dateFormat(QLocale::ShortFormat));
+    return choice.current();
 }
 
 const TextForm& timeForm() {
     static FormChoice choice(chooseTimeForm);
-    return choice.current(QLocale().timeFormat(QLocale::ShortFormat));
+    return choice.current();
 }
 
 } // namespace

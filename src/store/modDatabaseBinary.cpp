@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bitset>
+#include <cstring>
 #include <vector>
 
 namespace modDatabaseBinary {
@@ -43,13 +44,27 @@ std::vector<int> schemaWidths() {
     return widths;
 }
 
-Status refresh() {
+// Snapshots open, and whether the image has been brought in line with the file under them.
+int snapshotsOpen = 0;
+bool snapshotTaken = false;
+
+Status refreshFromFile() {
     return image().refresh(db::databaseFile, schemaWidths());
 }
 
+Status refresh() {
+    if (snapshotsOpen > 0 && snapshotTaken && image().isImageOf(db::databaseFile, schemaWidths()))
+        return Status::success();
+    Status status = refreshFromFile();
+    snapshotTaken = snapshotsOpen > 0 && status;
+    return status;
+}
+
 // Writers never touch a damaged file: appending behind the damage would bury it for good.
+// A write may find the file changed and drop the image, so the next read looks at the file again.
 Status refreshForWriting() {
-    Status status = refresh();
+    snapshotTaken = false;
+    Status status = refreshFromFile();
     if (status && image().damageOffset() >= 0)
         return Status::failure(image().damageMessage() + QStringLiteral(" It was left unchanged."));
     return status;
@@ -136,6 +151,15 @@ Status deleteSlots(int first, int last, int recordNumber) {
 } // namespace
 
 namespace modDatabaseBinary {
+
+ReadSnapshot::ReadSnapshot() {
+    ++snapshotsOpen;
+}
+
+ReadSnapshot::~ReadSnapshot() {
+    if (--snapshotsOpen == 0)
+        snapshotTaken = false;
+}
 
 int fieldIndex(const QString& name) {
     for (int slot = 0; slot < slotCount(); ++slot) {
@@ -240,9 +264,9 @@ Status duplicateRecord(int recordNumber) {
     }
     TableEdit edit;
     for (int slot = 0; slot < slotCount(); ++slot) {
-        const QByteArray stored = latest[slot] >= 0
-                                      ? image().valueBytes(image().cells()[latest[slot]])
-                                      : QByteArray(slotWidth(slot), '\0');
+        const QByteArray stored =
+            latest[slot] >= 0 ? image().valueBytes(image().cells()[latest[slot]]).toByteArray()
+                              : QByteArray(slotWidth(slot), '\0');
         stage(edit, slot, copy.value(), encoded, stored);
     }
     return image().apply(edit);
@@ -266,10 +290,18 @@ Result<QByteArray> padValue(const QString& value, int width) {
     return bytes;
 }
 
-QString unpadValue(const QByteArray& stored) {
+QString unpadValue(QByteArrayView stored) {
+    // Mostly a value followed by nothing but padding: read as it stands, without a copy. The
+    // padding is all NULs when each of its bytes equals the next.
+    const qsizetype end = stored.indexOf('\0');
+    if (end < 0)
+        return QString::fromUtf8(stored);
+    const QByteArrayView padding = stored.sliced(end);
+    if (std::memcmp(padding.data(), padding.data() + 1, size_t(padding.size() - 1)) == 0)
+        return QString::fromUtf8(stored.first(end));
     QByteArray bytes(stored.size(), Qt::Uninitialized);
-    const auto end = std::remove_copy(stored.begin(), stored.end(), bytes.begin(), '\0');
-    bytes.truncate(end - bytes.begin());
+    const auto kept = std::remove_copy(stored.begin(), stored.end(), bytes.begin(), '\0');
+    bytes.truncate(kept - bytes.begin());
     return QString::fromUtf8(bytes);
 }
 

@@ -3,6 +3,7 @@
 #include "Status.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
@@ -38,12 +39,23 @@ Status listFieldValues(const QString& name);
 Result<int> nextRecordNumber();
 Status duplicateRecord(int recordNumber);
 
+// While one lives, reads take the table file as the first read under it found it, without
+// looking at the file again; writes still check the file first and keep the image in step.
+// The check cycle holds one while it reads its tasks, so a cycle looks at the file once.
+class ReadSnapshot {
+public:
+    ReadSnapshot();
+    ~ReadSnapshot();
+    ReadSnapshot(const ReadSnapshot&) = delete;
+    ReadSnapshot& operator=(const ReadSnapshot&) = delete;
+};
+
 // Whether the table file is whole; a failure names the file and where the damage starts.
 Status checkTable();
 
 // The value's bytes followed by NULs up to the width; a failure when it does not fit.
 Result<QByteArray> padValue(const QString& value, int width);
-QString unpadValue(const QByteArray& stored);
+QString unpadValue(QByteArrayView stored);
 // Five bytes for 0..maxRecordNumber; a failure above that.
 Result<QByteArray> encodeRecordNumber(int recordNumber);
 int decodeRecordNumber(const QByteArray& encoded);

@@ -122,8 +122,8 @@ const std::vector<int>& TableImage::cellsOfRecord(int recordNumber) const {
     return m_byRecord[recordNumber];
 }
 
-QByteArray TableImage::valueBytes(const TableCell& cell) const {
-    return m_bytes.mid(cell.offset + cellHeaderSize, widthOf(cell.field));
+QByteArrayView TableImage::valueBytes(const TableCell& cell) const {
+    return QByteArrayView(m_bytes).sliced(cell.offset + cellHeaderSize, widthOf(cell.field));
 }
 
 QString TableImage::damageMessage() const {

@@ -3,6 +3,7 @@
 #include "Status.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
 
@@ -48,11 +49,16 @@ public:
     // Brings the image in line with `path` walked with the given field widths.
     Status refresh(const QString& path, const std::vector<int>& widths);
 
+    // Whether the image was last taken from `path` with these widths.
+    bool isImageOf(const QString& path, const std::vector<int>& widths) const {
+        return path == m_path && widths == m_widths;
+    }
     bool exists() const { return m_exists; }
     const std::vector<TableCell>& cells() const { return m_cells; }
     // Indexes into cells() of every cell of a record number, in file order.
     const std::vector<int>& cellsOfRecord(int recordNumber) const;
-    QByteArray valueBytes(const TableCell& cell) const;
+    // A view into the image: valid until the image next changes.
+    QByteArrayView valueBytes(const TableCell& cell) const;
 
     // Where the cells stop making sense; -1 when the file is whole.
     qint64 damageOffset() const { return m_damageOffset; }

@@ -45,7 +45,9 @@ void openTaskTable() {
     }
 }
 
-QString taskKey(int recordNumber) { return keyPrefix + QString::number(recordNumber); }
+QString taskKey(int recordNumber) {
+    return keyPrefix + QString::number(recordNumber);
+}
 
 int recordNumberOfKey(const QString& key) {
     if (!key.startsWith(keyPrefix))

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QTest>
+#include <QTimer>
 #include <QtEndian>
 
 #include <cerrno>
@@ -54,6 +55,7 @@ public:
     std::function<void()> whileAsking;
     int shown = 0;
     int fills = 0;
+    QList<int> rowsShown;
 
     bool confirmTask(const QString& title, const QString& question) override {
         questions << title + "|" + question;
@@ -62,6 +64,7 @@ public:
         return answer;
     }
     void showMainWindow() override { ++shown; }
+    void showPerformedTask(int recordNumber) override { rowsShown << recordNumber; }
     void fillTaskList() override {
         ++fills;
         if (db::listRecords()) {
@@ -191,6 +194,7 @@ private slots:
 
     void reentryIsBounded();
     void noSecondQuestionWhileOneIsOpen();
+    void tickDuringCopyStartsNothing();
     void tasksPerformedInTableOrder();
     void cycleKeepsTheListItStartedWith();
     void storeFaultsLoggedOnce();
@@ -566,16 +570,32 @@ void TestEngine::noSecondQuestionWhileOneIsOpen() {
     QCOMPARE(performed("T"), 2);
 }
 
+// The window's event loop runs while the data moves; a tick then must not copy a second time.
+void TestEngine::tickDuringCopyStartsNothing() {
+    const int task = addTask("A", ruleText(ruleSourceChanged), "src.txt", "a.txt");
+    addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
+    int copying = -1;
+    QTimer::singleShot(0, [&] {
+        copying = taskBeingCopied();
+        cycle();
+    });
+    performTask(m_host, task);
+    QCOMPARE(copying, task);
+    QCOMPARE(m_log.messages, QStringList({"Successfully performed A", "Successfully performed B"}));
+}
+
 void TestEngine::tasksPerformedInTableOrder() {
     const int first = addTask("A", ruleText(ruleSourceChanged), "src.txt", "a.txt");
-    addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
+    const int second = addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
     QVERIFY(db::deleteRecord(first).ok());
     QCOMPARE(addTask("C", ruleText(ruleSourceChanged), "src.txt", "c.txt"), first);
-    addTask("D", ruleText(ruleSourceChanged), "src.txt", "d.txt");
+    const int last = addTask("D", ruleText(ruleSourceChanged), "src.txt", "d.txt");
     cycle();
     QCOMPARE(m_log.messages, QStringList({"Successfully performed B", "Successfully performed C",
                                           "Successfully performed D"}));
-    QCOMPARE(m_host.fills, 3);
+    // Each row as its task is performed, and the whole list rebuilt once the cycle is through.
+    QCOMPARE(m_host.rowsShown, QList<int>({second, first, last}));
+    QCOMPARE(m_host.fills, 1);
 }
 
 // The list is taken once at the start of the cycle, whatever the rebuilds in between list.

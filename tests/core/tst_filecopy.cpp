@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QTimer>
 
 #include <cerrno>
 #include <sys/mount.h>
@@ -56,7 +57,10 @@ class TestFileCopy : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { injectCopyFault(-1, 0); }
+    void init() {
+        injectCopyFault(-1, 0);
+        allowCopiesAgain();
+    }
 
     void copiesContentAndModificationTime_data();
     void copiesContentAndModificationTime();
@@ -231,18 +235,22 @@ void TestFileCopy::interruptedCopyLeavesDestinationIntact_data() {
     QTest::addColumn<qint64>("afterBytes");
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("cancel"); // the program ends while the data moves
     QTest::newRow("disk full at once")
-        << qint64(0) << ENOSPC << "There is not enough space on the disk.";
+        << qint64(0) << ENOSPC << "There is not enough space on the disk." << false;
     QTest::newRow("disk full midway")
-        << qint64(300000) << ENOSPC << "There is not enough space on the disk.";
+        << qint64(300000) << ENOSPC << "There is not enough space on the disk." << false;
     QTest::newRow("device error midway")
-        << qint64(1) << EIO << "A device input/output error occurred.";
+        << qint64(1) << EIO << "A device input/output error occurred." << false;
+    QTest::newRow("cancelled at exit")
+        << qint64(-1) << 0 << "The copy was stopped because Tidewell is closing." << true;
 }
 
 void TestFileCopy::interruptedCopyLeavesDestinationIntact() {
     QFETCH(qint64, afterBytes);
     QFETCH(int, error);
     QFETCH(QString, message);
+    QFETCH(bool, cancel);
     TestHome home;
     const QString source = home.file("big.bin");
     const QString destination = home.file("kept.bin");
@@ -252,6 +260,8 @@ void TestFileCopy::interruptedCopyLeavesDestinationIntact() {
     setModified(destination, 1000000000, 0);
 
     injectCopyFault(afterBytes, error);
+    if (cancel)
+        QTimer::singleShot(0, [] { cancelCopies(); });
     const Status copied = copyFileOver(source, destination);
     injectCopyFault(-1, 0);
     QVERIFY(!copied.ok());

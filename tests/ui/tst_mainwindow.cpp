@@ -568,6 +568,9 @@ private slots:
         // A character of several bytes is never cut in half.
         const QString wide = QString(62, QLatin1Char('x')) + QString::fromUtf8("\u00e9");
         QCOMPARE(trayTipText(wide), QString(62, QLatin1Char('x')));
+        // While a copy runs the percentage stays in view, however long the task's name.
+        QCOMPARE(trayProgressText("Backup", 42), QString("Backup: 42%"));
+        QCOMPARE(trayProgressText(longTip, 100), QString(57, QLatin1Char('x')) + ": 100%");
     }
 
     void logListKeepsTheNewestLinesAndTheFileAll() {

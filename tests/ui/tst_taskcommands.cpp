@@ -1,6 +1,7 @@
 #include "frmFileInfo.h"
 #include "frmMain.h"
 #include "frmTaskEditor.h"
+#include "modClock.h"
 #include "modDateText.h"
 #include "modRegistry.h"
 #include "taskListView.h"
@@ -246,14 +247,30 @@ private slots:
                       makeFile(f.home, QString("s%1.txt").arg(n), QByteArray::number(n)),
                       f.home.file(QString("d%1.txt").arg(n)));
         f.w.fillTaskList();
+        f.w.lvwTasks->selectRow(2);
+        const QString selected = f.w.lvwTasks->itemKey(2);
         f.w.performAllTasks();
         QVERIFY(f.w.mnuViewArrangeDate->isChecked());
         for (int n = 0; n < 5; ++n) {
             QFile copy(f.home.file(QString("d%1.txt").arg(n)));
             QVERIFY(copy.open(QIODevice::ReadOnly));
             QCOMPARE(copy.readAll(), QByteArray::number(n));
-            QCOMPARE(logged(f.w, QString("Successfully performed Task %1").arg(n)), 1);
+            QCOMPARE(db::readField(TaskField::LastUpdated, n).value(), dateText(today()));
         }
+        // Each task exactly once and in the order taken at the start (the log's newest line is
+        // on top), though each moves in the date arrangement once performed.
+        QStringList performed;
+        for (int row = f.w.lstLog->count() - 1; row >= 0; --row) {
+            const QString line = f.w.lstLog->item(row)->text();
+            if (line.contains("Successfully performed "))
+                performed << line.section("Successfully performed ", 1);
+        }
+        QCOMPARE(performed, QStringList({"Task 0", "Task 1", "Task 2", "Task 3", "Task 4"}));
+        // The list rebuilt at the end: count and selection as before, every row dated.
+        QCOMPARE(f.w.statusPanel1->text(), QString("You currently have 5 active tasks."));
+        QCOMPARE(f.w.lvwTasks->itemKey(f.w.lvwTasks->selectedRow()), selected);
+        for (int row = 0; row < 5; ++row)
+            QVERIFY(!f.w.lvwTasks->itemText(row, 1).isEmpty());
         QVERIFY(f.messages.shown.isEmpty());
     }
 

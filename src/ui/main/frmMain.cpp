@@ -5,6 +5,7 @@
 #include "helpTable.h"
 #include "modChangeWatch.h"
 #include "modDatabaseBinary.h"
+#include "modFileCopy.h"
 #include "modMessageBox.h"
 #include "modRegistry.h"
 #include "taskIcons.h"
@@ -78,6 +79,7 @@ void frmMain::load() {
     loadWindowSettings();
     applyWindowOptions();
     openTaskTable();
+    allowCopiesAgain();
     changeWatch = new ChangeWatch([this] { runCheckCycle(*this); }, this);
     tmrCheck->start();
     fillTaskList();
@@ -184,6 +186,7 @@ void frmMain::unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
+    cancelRunningCopy();
     logAction("Application quit");
     if (fileInfo)
         fileInfo->close();
@@ -215,6 +218,11 @@ void frmMain::taskFailed(int recordNumber, const QString& name, const QString& r
         return;
     m_notifiedFailures.insert(recordNumber, failure);
     showTrayMessage(name + " failed.", reason);
+}
+
+void frmMain::showCopyProgress(const QString& taskName, int percent) {
+    setTrayTip(percent < 0 ? QStringLiteral("Kestrelmoor ") + applicationTitle
+                           : trayProgressText(taskName, percent));
 }
 
 void frmMain::showFromTray() {

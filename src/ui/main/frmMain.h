@@ -76,6 +76,8 @@ public:
     void showMainWindow() override;
     void taskPerformed(int recordNumber) override;
     void taskFailed(int recordNumber, const QString& name, const QString& reason) override;
+    void showPerformedTask(int recordNumber) override;
+    void showCopyProgress(const QString& taskName, int percent) override;
     void insertLogLine(const QString& line) override;
     void showFromTray() override;
 
@@ -188,6 +190,7 @@ private:
 
     // Task command helpers.
     bool refuseWithoutSelection(const QString& noItems, const QString& noSelection);
+    bool refuseWhileCopying(int recordNumber);
     bool readSelectedTask(int recordNumber);
     void openEditor(int recordNumber);
 

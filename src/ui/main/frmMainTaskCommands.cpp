@@ -28,6 +28,9 @@ namespace {
 
 const char noTasksToPerform[] =
     "You do not have any tasks to perform.  Please add a task using the Add New Task option.";
+const char copyUnderWay[] = "A file is being copied.  Please try again when the copy has finished.";
+const char taskBeingCopiedNow[] =
+    "The file of this task is being copied.  Please try again when the copy has finished.";
 const char vanishedTask[] = "The selected task is no longer in the task list.  It may have been "
                             "removed by another copy of Tidewell.";
 
@@ -106,6 +109,16 @@ bool frmMain::refuseWithoutSelection(const QString& noItems, const QString& noSe
     return false;
 }
 
+// A command that would change the task whose file is being copied, or start a second copy (any
+// record number below 0), waits for the copy to finish.
+bool frmMain::refuseWhileCopying(int recordNumber) {
+    const int copying = taskBeingCopied();
+    if (copying < 0 || (recordNumber >= 0 && recordNumber != copying))
+        return false;
+    showRefusal(this, recordNumber < 0 ? copyUnderWay : taskBeingCopiedNow);
+    return true;
+}
+
 // The selected task's record, read into fieldValues; false (said, and the list rebuilt) when
 // it has gone from the table since the list was built.
 bool frmMain::readSelectedTask(int recordNumber) {
@@ -151,7 +164,8 @@ void frmMain::editTask() {
     if (refuseWithoutSelection("You do not have any tasks to edit.  Please add a task using the "
                                "Add New Task option.",
                                "You have not selected a task to edit.  Please click on the tasks "
-                               "in the task list before clicking on edit."))
+                               "in the task list before clicking on edit.") ||
+        refuseWhileCopying(selectedRecordNumber()))
         return;
     openEditor(selectedRecordNumber());
 }
@@ -185,7 +199,8 @@ void frmMain::deleteTask() {
     if (refuseWithoutSelection("You do not have any tasks to delete.  Please add a task using "
                                "the Add New Task option.",
                                "You have not selected a task to delete.  Please click on the "
-                               "tasks in the task list before clicking on delete."))
+                               "tasks in the task list before clicking on delete.") ||
+        refuseWhileCopying(selectedRecordNumber()))
         return;
     const QString confirm =
         readSetting(Setting::DeleteConfirmation, SettingDefault::DeleteConfirmation);
@@ -208,7 +223,8 @@ void frmMain::duplicateTask() {
     if (refuseWithoutSelection("You do not have any tasks to duplicate.  Please add a task using "
                                "the Add New Task option.",
                                "You have not selected a task to duplicate.  Please click on the "
-                               "tasks in the task list before clicking on duplicate."))
+                               "tasks in the task list before clicking on duplicate.") ||
+        refuseWhileCopying(selectedRecordNumber()))
         return;
     const int recordNumber = selectedRecordNumber();
     if (!readSelectedTask(recordNumber))
@@ -225,7 +241,8 @@ void frmMain::performSelectedTask() {
     if (refuseWithoutSelection(noTasksToPerform,
                                "You have not selected a task to perform.  Please click on the "
                                "task with the left mouse button to select it, then click on "
-                               "Perform."))
+                               "Perform.") ||
+        refuseWhileCopying(-1))
         return;
     const int recordNumber = selectedRecordNumber();
     if (!taskExists(recordNumber)) {
@@ -238,7 +255,7 @@ void frmMain::performSelectedTask() {
 
 void frmMain::performAllTasks() {
     // The processing window lets the user reach this command again while it runs.
-    if (m_performingAll)
+    if (m_performingAll || refuseWhileCopying(-1))
         return;
     const int total = lvwTasks->count();
     if (total == 0) {
@@ -256,11 +273,15 @@ void frmMain::performAllTasks() {
     processing.lblStatus->setText("Performing Tasks...");
     processing.show();
     QApplication::processEvents();
-    for (int index = 0; index < total; ++index) {
-        processing.pBar(index + 1, total);
-        QApplication::processEvents();
-        if (taskExists(records[index]))
-            performTask(*this, records[index]);
+    {
+        // Each task shows its new state in its row; the list is rebuilt once, at the end.
+        const PerformingBurst burst(*this);
+        for (int index = 0; index < total && !m_unloaded; ++index) {
+            processing.pBar(index + 1, total);
+            QApplication::processEvents();
+            if (taskExists(records[index]))
+                performTask(*this, records[index]);
+        }
     }
     processing.close();
     m_performingAll = false;

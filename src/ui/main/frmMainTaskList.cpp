@@ -90,6 +90,11 @@ void frmMain::fillTaskList() {
     runCheckCycle(*this);
 }
 
+void frmMain::showPerformedTask(int recordNumber) {
+    if (db::readRecord(recordNumber))
+        lvwTasks->updateItem(itemOfRecord(recordNumber));
+}
+
 // A damaged or unreadable task table is said once per fault, not at every rebuild.
 void frmMain::reportStoreFault(const QString& message) {
     if (message == m_lastStoreFault)
@@ -171,6 +176,8 @@ bool frmMain::renameTask(int row, const QString& newText) {
         return false;
     }
     const int recordNumber = recordNumberOfKey(lvwTasks->itemKey(row));
+    if (refuseWhileCopying(recordNumber))
+        return false;
     if (Status written = db::writeField(TaskField::TaskName, recordNumber, newText); !written) {
         showRefusal(this, written.message());
         return false;

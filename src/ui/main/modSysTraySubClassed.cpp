@@ -28,18 +28,33 @@ TrayHost*& hookedWindow() {
     return window;
 }
 
-} // namespace
-
-QString trayTipText(const QString& tip) {
+// The text cut to at most the given number of UTF-8 bytes.
+QString cutToBytes(const QString& tip, int length) {
     QByteArray bytes = tip.toUtf8();
-    if (bytes.size() <= trayTipBytes)
+    if (bytes.size() <= length)
         return tip;
-    bytes.truncate(trayTipBytes);
+    bytes.truncate(length);
     // Cutting inside a multi-byte character would leave half a character behind.
     QString cut = QString::fromUtf8(bytes);
     if (cut.endsWith(QChar::ReplacementCharacter))
         cut.chop(1);
     return cut;
+}
+
+} // namespace
+
+QString trayTipText(const QString& tip) {
+    return cutToBytes(tip, trayTipBytes);
+}
+
+void setTrayTip(const QString& tip) {
+    if (QSystemTrayIcon* icon = trayIcon())
+        icon->setToolTip(trayTipText(tip));
+}
+
+QString trayProgressText(const QString& taskName, int percent) {
+    const QString done = QStringLiteral(": %1%").arg(percent);
+    return cutToBytes(taskName, trayTipBytes - int(done.size())) + done;
 }
 
 // At login the program may start before the panel: the icon is put up all the same, and the

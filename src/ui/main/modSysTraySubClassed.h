@@ -36,5 +36,9 @@ void trayWindowProc(TrayHost* window, QSystemTrayIcon::ActivationReason reason);
 QString trayTipText(const QString& tip);
 // Balloons shown so far (tests).
 int trayMessageCount();
+// Gives the icon, while there is one, a new tooltip, cut as the record stores it.
+void setTrayTip(const QString& tip);
+// The tooltip while a task's file is copied: its name, cut so the percentage always shows.
+QString trayProgressText(const QString& taskName, int percent);
 // The icon, while there is one (tests).
 QSystemTrayIcon* trayIcon();

@@ -274,6 +274,14 @@ void TaskListView::setItems(const QList<TaskListItem>& items) {
     selectRow(rowOfKey(keptKey));
 }
 
+void TaskListView::updateItem(const TaskListItem& item) {
+    const int row = rowOfKey(item.key);
+    if (row < 0)
+        return;
+    for (int column = 0; column < columnCount; ++column)
+        m_model->item(row, column)->setText(columnText(item, column));
+}
+
 QList<TaskListItem> TaskListView::currentItems() const {
     QList<TaskListItem> items;
     items.reserve(count());

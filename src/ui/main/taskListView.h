@@ -38,6 +38,9 @@ public:
     // Replaces every item; the selected key stays selected when it is still there. With
     // sorting on the items land in the sort order.
     void setItems(const QList<TaskListItem>& items);
+    // Puts the item's texts into the row with its key, where it stands; nothing when no row
+    // has the key. The next setItems sorts it in.
+    void updateItem(const TaskListItem& item);
     int count() const;
     // Rows count in the order shown now.
     QString itemKey(int row) const;

@@ -1,0 +1,163 @@
+// Performing at scale and while the data of a large copy moves. Targets: Perform All of 1000
+// small tasks within 3 times a plain safe-copy loop over the same files (ratio_to_safe_copy);
+// the event loop never held up for more than 100 ms during a 2 GiB copy (worst_stall_ms).
+#include "frmMain.h"
+#include "guiBenchmarkMain.h"
+#include "modDatabaseBinary.h"
+#include "modFileCopy.h"
+#include "taskListView.h"
+#include "taskTable.h"
+#include "testHome.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <unistd.h>
+
+namespace db = modDatabaseBinary;
+
+namespace {
+
+bool shortRun() {
+    return qEnvironmentVariableIsSet("TIDEWELL_BENCH_SHORT");
+}
+
+// Small tasks under "Only when I select to perform the task", each with its own source.
+class TaskFixture {
+public:
+    explicit TaskFixture(int tasks) {
+        openTaskTable();
+        for (int n = 0; n < tasks; ++n) {
+            const QString number = QString::number(n);
+            m_sources << makeFile(m_home, "source" + number + ".txt", "content " + number.toUtf8());
+            m_destinations << m_home.file("copy" + number + ".txt");
+            (void)db::writeField(TaskField::TaskName, n, "Task " + number);
+            (void)db::writeField(TaskField::SourceFile, n, m_sources.last());
+            (void)db::writeField(TaskField::DestinationFile, n, m_destinations.last());
+            (void)db::writeField(TaskField::Rule, n, "Only when I select to perform the task");
+        }
+    }
+    const QStringList& sources() const { return m_sources; }
+    const QStringList& destinations() const { return m_destinations; }
+
+private:
+    TestHome m_home;
+    QStringList m_sources;
+    QStringList m_destinations;
+};
+
+// The short run of the test script performs a hundredth of the tasks.
+int taskCount(const benchmark::State& state) {
+    return int(state.range(0)) / (shortRun() ? 100 : 1);
+}
+
+// Nanoseconds per iteration of the safe-copy loop, by task count, for the ratio.
+std::map<int, double> yardstickNanoseconds;
+
+template <class Body> double timedLoop(benchmark::State& state, Body body) {
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        body();
+    const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
+    return spent.count() / double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+}
+
+// The least a safe copy does: temporary file, write, flush, rename, flush of the folder.
+void safeCopy(const QString& source, const QString& destination, const QString& folder) {
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        std::abort();
+    const QByteArray data = in.readAll();
+    const QByteArray temporary = QFile::encodeName(destination + ".tmp");
+    const int out = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0 || ::write(out, data.constData(), size_t(data.size())) != data.size() ||
+        ::fsync(out) != 0 || ::close(out) != 0 ||
+        ::rename(temporary.constData(), QFile::encodeName(destination).constData()) != 0)
+        std::abort();
+    const int directory = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    ::fsync(directory);
+    ::close(directory);
+}
+
+void BM_SafeCopyLoop(benchmark::State& state) {
+    const int tasks = taskCount(state);
+    const TaskFixture fixture(tasks);
+    const QString folder = QFileInfo(fixture.sources().first()).path();
+    yardstickNanoseconds[tasks] = timedLoop(state, [&] {
+        for (int n = 0; n < tasks; ++n)
+            safeCopy(fixture.sources()[n], fixture.destinations()[n], folder);
+    });
+}
+
+void BM_PerformAll(benchmark::State& state) {
+    const int tasks = taskCount(state);
+    const TaskFixture fixture(tasks);
+    frmMain window;
+    window.load();
+    const double spent = timedLoop(state, [&] { window.performAllTasks(); });
+    if (window.lvwTasks->count() != tasks)
+        std::abort();
+    if (yardstickNanoseconds.count(tasks))
+        state.counters["ratio_to_safe_copy"] = spent / yardstickNanoseconds[tasks];
+}
+
+// --- The event loop during a large copy ------------------------------------------------------
+
+QString largeFile(const TestHome& home, qint64 size) {
+    const QString path = home.file("large.bin");
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        std::abort();
+    QByteArray block(4 << 20, Qt::Uninitialized);
+    quint32 seed = 2463534242u;
+    for (char& byte : block) {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        byte = char(seed);
+    }
+    for (qint64 written = 0; written < size; written += block.size()) {
+        if (file.write(block) != block.size())
+            std::abort();
+    }
+    return path;
+}
+
+// A timer that should fire every 5 ms notes the longest gap between two of its ticks.
+void BM_EventLoopDuringCopy(benchmark::State& state) {
+    const TestHome home;
+    const QString source = largeFile(home, (shortRun() ? qint64(64) : qint64(2048)) << 20);
+    const QString destination = home.file("copy.bin");
+    qint64 worstNs = 0;
+    for (auto _ : state) {
+        QElapsedTimer sinceTick;
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            worstNs = std::max(worstNs, sinceTick.nsecsElapsed());
+            sinceTick.start();
+        });
+        probe.start(5);
+        sinceTick.start();
+        if (!copyFileOver(source, destination).ok())
+            std::abort();
+        worstNs = std::max(worstNs, sinceTick.nsecsElapsed());
+    }
+    state.counters["worst_stall_ms"] = double(worstNs) / 1e6;
+    state.SetBytesProcessed(state.iterations() * QFileInfo(source).size());
+}
+
+} // namespace
+
+BENCHMARK(BM_SafeCopyLoop)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PerformAll)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EventLoopDuringCopy)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+TIDEWELL_GUI_BENCHMARK_MAIN()
