@@ -16,29 +16,23 @@ private slots:
     void init() { savedPath = qgetenv("PATH"); }
     void cleanup() { qputenv("PATH", savedPath); }
 
-    // The minor number and the revision are joined: 1.0 revision 4 is "1.04".
-    void versionTextJoinsMinorAndRevision() {
+    // The version (minor number and revision joined: 1.0 revision 4 is "1.04") and the
+    // addresses people write to are read nowhere else. Left clicks open the website and a mail
+    // to the address shown; OK accepts.
+    void versionLinksAndOk() {
         QCOMPARE(versionText(1, 0, 4) + ' ' + versionText(2, 1, 12) + ' ' + versionText(10, 20, 30),
                  "1.04 2.112 10.2030");
-    }
-
-    // The version and the addresses people write to are read nowhere else. Left clicks open
-    // the website and a mail to the address shown; OK accepts.
-    void captionsLinksAndOk() {
         WindowFixture<frmAbout> f;
         UrlCatcher catcher({"http", "https", "mailto"});
-        const QString version = programVersionText();
-        QCOMPARE(version, versionText(appVersionMajor, appVersionMinor, appVersionRevision));
+        const QString version = versionText(appVersionMajor, appVersionMinor, appVersionRevision);
         QCOMPARE(
             captionsOf(f.w, {"windowTitle", "lblTitle", "lblWebsiteURL"}),
             QStringList({"windowTitle=About Tidewell v" + version, "lblTitle=Tidewell v" + version,
                          "lblWebsiteURL=" + QString::fromLatin1(homePageUrl)}));
-        savePicture(f.w, "about");
         f.w.show();
         QTest::mouseClick(f.w.lblWebsiteURL, Qt::LeftButton);
         QTest::mouseClick(f.w.lblEMailURL, Qt::LeftButton);
         QTest::mouseClick(f.w.lblEMailURL, Qt::RightButton);
-        QVERIFY(f.w.lblEMailURL->text().contains('@'));
         QCOMPARE(catcher.opened, QList<QUrl>({QUrl(QString::fromLatin1(homePageUrl)),
                                               QUrl("mailto:" + f.w.lblEMailURL->text())}));
         f.w.cmdOK->click();
