@@ -134,33 +134,26 @@ private slots:
         QVERIFY(!QFile::exists(autostartEntryPath()));
     }
 
-    void unwritableLogKeepsThePreviousOne() {
+    // Browse asks for a log file to save, starting from the one given, and Cancel keeps it; a
+    // log that cannot be written is refused and the previous one kept.
+    void logFileIsChosenAndChecked() {
         TestHome home;
         MessageCatcher messages;
-        writeSetting("LogFile", home.file("old.log"));
-        frmPreferences w;
-        w.chkLogging->click();
-        w.txtLogging->setText(home.file("no/such/folder/x.log"));
-        w.cmdOK->click();
-        QCOMPARE(messages.refusals().size(), 1);
-        QVERIFY(messages.refusals().first().contains("x.log"));
-        QCOMPARE(readSetting("LogFile", "") + readSetting("LogToFile", ""),
-                 home.file("old.log") + "1");
-    }
-
-    // Browse asks for a log file to save, starting from the one given; Cancel keeps it.
-    void browseAsksForASaveName() {
-        TestHome home;
         writeSetting("LogToFile", "1");
         writeSetting("LogFile", home.file("a.log"));
         FileDialogAnswers dialogs({home.file("b.log")});
         frmPreferences w;
         w.cmdLogging->click();
         w.cmdLogging->click();
-        QCOMPARE(dialogs.requests[0].kind, FileDialogKind::save);
-        QCOMPARE(dialogs.requests[0].defaultExtension, QStringLiteral("log"));
+        QVERIFY(dialogs.requests[0].kind == FileDialogKind::save &&
+                dialogs.requests[0].defaultExtension == "log");
         QCOMPARE(dialogs.requests[0].initialPath, home.file("a.log"));
         QCOMPARE(w.txtLogging->text(), home.file("b.log"));
+        w.txtLogging->setText(home.file("no/such/folder/x.log"));
+        w.cmdOK->click();
+        QVERIFY(messages.refusals().size() == 1 && messages.refusals().first().contains("x.log"));
+        QCOMPARE(readSetting("LogFile", "") + readSetting("LogToFile", ""),
+                 home.file("a.log") + "1");
     }
 };
 
