@@ -1,8 +1,11 @@
 #pragma once
 
+#include "helpHover.h"
 #include "messageCatcher.h"
 #include "testHome.h"
 
+#include <QApplication>
+#include <QHoverEvent>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
@@ -45,4 +48,16 @@ inline void savePicture(QWidget& window, const QString& name) {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
+}
+
+// The help keys sent while the mouse moves over each of the controls in turn.
+inline QStringList helpKeysOnHover(const QList<QWidget*>& controls) {
+    QStringList keys;
+    setHelpHandler([&keys](const QString& key) { keys << key; });
+    for (QWidget* control : controls) {
+        QHoverEvent move(QEvent::HoverMove, QPointF(2, 2), QPointF(2, 2), QPointF(1, 1));
+        QApplication::sendEvent(control, &move);
+    }
+    setHelpHandler(nullptr);
+    return keys;
 }

