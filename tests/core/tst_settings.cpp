@@ -26,16 +26,17 @@ private slots:
     void readBack_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<QStringList>("byHand"); // a line of the file and how it reads
-        QTest::newRow("False") << "False" << QStringList{"WindowState=True", "True"};
-        QTest::newRow("list") << "/var/log/a, b.log" << QStringList{"WindowState = 5", "5"};
-        QTest::newRow("variant") << "@Variant(x)" << QStringList{"WindowState=\"1\"", "1"};
-        QTest::newRow("empty") << "" << QStringList{"WindowState=", "0"};
+        QTest::newRow("False") << "False" << QStringList{"Column12Position=True", "True"};
+        QTest::newRow("list") << "/var/log/a, b.log" << QStringList{"Column12Position = 5", "5"};
+        QTest::newRow("variant") << "@Variant(x)" << QStringList{"Column12Position=\"1\"", "1"};
+        QTest::newRow("empty") << "" << QStringList{"Column12Position=", "0"};
         for (const char* value :
              {"first line\r\nsecond line", "  padded  ", "a;b=c", "Grüße, 日本"})
             QTest::newRow(value) << QString::fromUtf8(value) << QStringList();
     }
     // What a setting stores is exactly the text it was last given, whatever the text holds, and
-    // an empty text gives the default; the settings live in one group of the test location,
+    // an empty text gives the default; the settings live under their names in one group of the
+    // test location,
     // never in the user's own store. Nothing is kept between calls: another program's change is
     // seen at the next read, and a removed file gives the default again.
     void readBack() {
@@ -44,11 +45,12 @@ private slots:
         TestHome home;
         const QString userFile = QDir::homePath() + "/.config/Kestrelmoor/Tidewell.conf";
         const QDateTime userModified = QFileInfo(userFile).lastModified();
-        writeSetting(Setting::WindowState, "9");
-        writeSetting(Setting::WindowState, value);
-        QCOMPARE(readSetting(Setting::WindowState, "-"), value.isEmpty() ? "-" : value);
-        QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).childGroups(),
-                 QStringList{"Settings"});
+        const QString width = Setting::columnWidth(5), position = Setting::columnPosition(12);
+        writeSetting(width, "9");
+        writeSetting(width, value);
+        QCOMPARE(readSetting(width, "-"), value.isEmpty() ? "-" : value);
+        QCOMPARE(QSettings(settingsFile(), QSettings::IniFormat).allKeys(),
+                 QStringList{"Settings/Column5Width"});
         QCOMPARE(QFileInfo(userFile).lastModified(), userModified);
         QCOMPARE(SettingDefault::logFile(), home.path() + "/Tidewell.log");
         if (byHand.isEmpty())
@@ -60,9 +62,9 @@ private slots:
                 file.write("[Settings]\n" + byHand[0].toUtf8()) > 0 && file.flush() &&
                 file.setFileTime(QDateTime::currentDateTime().addSecs(-100),
                                  QFileDevice::FileModificationTime));
-        QCOMPARE(readSetting(Setting::WindowState, SettingDefault::WindowState), byHand[1]);
+        QCOMPARE(readSetting(position, "0"), byHand[1]);
         QVERIFY(QFile::remove(settingsFile()));
-        QCOMPARE(readSetting(Setting::WindowState, SettingDefault::WindowState), "0");
+        QCOMPARE(readSetting(position, "0"), "0");
     }
 };
 
