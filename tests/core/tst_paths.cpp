@@ -8,104 +8,62 @@
 class TestPaths : public QObject {
     Q_OBJECT
 
+    TestHome m_home;
+
 private slots:
     void splitting_data() {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("fileName");
-        const auto row = [](const char* name, const QString& path, const QString& folder,
-                            const QString& fileName) {
-            QTest::newRow(name) << path << folder << fileName;
-        };
-        row("file in folder", "/Data/report.doc", "/Data/", "report.doc");
-        row("root", "/", "/", "");
-        row("network style", "//server/share/a.txt", "//server/share/", "a.txt");
-        row("folder with trailing separator", "/Data/sub/", "/Data/sub/", "");
-        row("bare name", "report.doc", "", "");
-        row("empty", "", "", "");
-        row("backslashes are no separator", "C:\\Data\\report.doc", "", "");
-        row("backslash in a name", "/Data/a\\b.doc", "/Data/", "a\\b.doc");
-        row("name with dots", "/a.b/c.d.e", "/a.b/", "c.d.e");
-        const QString longest = '/' + QString(32766, 'x');
-        row("longest that is split", longest, "/", longest.mid(1));
-        row("too long to split", longest + 'x', "", "");
+        QTest::addColumn<QStringList>("parts");
+        QTest::newRow("dots") << "/a.b/c.d.e" << QStringList{"/a.b/", "c.d.e"};
+        QTest::newRow("root") << "/" << QStringList{"/", ""};
+        QTest::newRow("backslash is no separator") << "a\\b.doc" << QStringList{"", ""};
+        QTest::newRow("longest") << '/' + QString(32766, 'x')
+                                 << QStringList{"/", QString(32766, 'x')};
+        QTest::newRow("too long to split") << '/' + QString(32767, 'x') << QStringList{"", ""};
     }
     void splitting() {
         QFETCH(QString, path);
-        QFETCH(QString, folder);
-        QFETCH(QString, fileName);
-        QCOMPARE(folderPart(path), folder);
-        QCOMPARE(fileNamePart(path), fileName);
+        QFETCH(QStringList, parts);
+        QCOMPARE(QStringList({folderPart(path), fileNamePart(path)}), parts);
     }
 
     // Exactly one separator before the name, whether the folder ends in one or not; without
     // TIDEWELL_HOME, the executable's folder.
-    void applicationFileAndFolder() {
-        TestHome home;
+    void applicationFile() {
         for (const char* suffix : {"", "/"}) {
-            qputenv("TIDEWELL_HOME", (home.path() + suffix).toLocal8Bit());
-            QCOMPARE(::applicationFile("tasks.dat"), home.path() + "/tasks.dat");
+            qputenv("TIDEWELL_HOME", (m_home.path() + suffix).toLocal8Bit());
+            QCOMPARE(::applicationFile("tasks.dat"), m_home.path() + "/tasks.dat");
         }
         qunsetenv("TIDEWELL_HOME");
-        QCOMPARE(applicationFolder(), QCoreApplication::applicationDirPath());
-        QCOMPARE(::applicationFile("notify.dat"),
-                 QCoreApplication::applicationDirPath() + "/notify.dat");
+        QCOMPARE(::applicationFile("a"), QCoreApplication::applicationDirPath() + "/a");
     }
 
-    // What is handed to the desktop: local paths as file addresses, addresses as they are;
-    // verbs the desktop has no counterpart for open nothing.
-    void openingHandsOverTheAddress_data() {
-        QTest::addColumn<QString>("verb");
+    // What is handed to the desktop: local paths as file addresses, addresses as they are. A
+    // runnable file is started in its own folder when it is a program, else opened.
+    void opening_data() {
         QTest::addColumn<QString>("target");
+        QTest::addColumn<QByteArray>("runnable"); // what the target holds, made runnable
         QTest::addColumn<QUrl>("opened");
-        QTest::newRow("missing file")
-            << "open"
-            << "/no/such/folder/report.doc" << QUrl::fromLocalFile("/no/such/folder/report.doc");
-        QTest::newRow("odd characters")
-            << "open"
-            << "/no/such/100% #1?.doc" << QUrl::fromLocalFile("/no/such/100% #1?.doc");
-        QTest::newRow("web address")
-            << "open"
-            << "http://www.tidewell.example/a?b=c" << QUrl("http://www.tidewell.example/a?b=c");
-        QTest::newRow("mail address")
-            << "open"
-            << "mailto:info@tidewell.example" << QUrl("mailto:info@tidewell.example");
-        QTest::newRow("empty") << "open" << QString() << QUrl();
-        QTest::newRow("print") << "print"
-                               << "/no/such/report.doc" << QUrl();
+        const QString odd = "/no/such/100% #1?.doc", mail = "mailto:info@tidewell.example",
+                      file = m_home.file("report");
+        QTest::newRow("odd characters") << odd << QByteArray() << QUrl::fromLocalFile(odd);
+        QTest::newRow("mail address") << mail << QByteArray() << QUrl(mail);
+        QTest::newRow("empty") << QString() << QByteArray() << QUrl();
+        QTest::newRow("program") << file << QByteArray("#!/bin/sh\npwd > started\n") << QUrl();
+        QTest::newRow("document") << file << QByteArray("text\n") << QUrl::fromLocalFile(file);
     }
-    void openingHandsOverTheAddress() {
-        QFETCH(QString, verb);
+    void opening() {
         QFETCH(QString, target);
+        QFETCH(QByteArray, runnable);
         QFETCH(QUrl, opened);
+        if (!runnable.isNull())
+            QVERIFY(QFile::setPermissions(makeFile(m_home, "report", runnable),
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         UrlCatcher catcher({"file", "http", "mailto"});
-        if (verb == "open")
-            openDocument(target);
-        else
-            shellExecuteVerb(verb, target, QString(), QString(), SW_SHOWNORMAL);
+        openDocument(target);
         QCOMPARE(catcher.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl>{opened});
-    }
-
-    // A runnable file is started in its own folder when it is a program, else opened.
-    void openingARunnableFile_data() {
-        QTest::addColumn<QByteArray>("contents");
-        QTest::newRow("program") << QByteArray("#!/bin/sh\npwd > started\n");
-        QTest::newRow("document") << QByteArray("not a program\n");
-    }
-    void openingARunnableFile() {
-        QFETCH(QByteArray, contents);
-        TestHome home;
-        const QString file = makeFile(home, "report", contents);
-        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ExeOwner));
-        UrlCatcher catcher({"file", "http", "mailto"});
-        openDocument(file);
-        if (contents.startsWith("#!")) {
-            QTRY_COMPARE(QFileInfo(home.file("started")).size(),
-                         qint64(home.path().toLocal8Bit().size() + 1));
-            QVERIFY(catcher.opened.isEmpty());
-        } else {
-            QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(file)});
-        }
+        if (runnable.startsWith("#!"))
+            QTRY_COMPARE(fileContents(m_home.file("started")), m_home.path().toLocal8Bit() + '\n');
     }
 };
 

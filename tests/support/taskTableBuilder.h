@@ -2,8 +2,8 @@
 
 #include "modDatabaseBinary.h"
 #include "taskTable.h"
+#include "testHome.h"
 
-#include <QFile>
 #include <QString>
 #include <QTest>
 
@@ -28,6 +28,5 @@ inline void storeTask(int recordNumber, const QString& name, const QString& sour
 
 // The bytes of tasks.dat as they are on disk, empty when there is none.
 inline QByteArray taskTableBytes() {
-    QFile file(modDatabaseBinary::databaseFile);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return fileContents(modDatabaseBinary::databaseFile);
 }

@@ -40,3 +40,9 @@ inline QString makeFile(const TestHome& home, const QString& name,
     file.write(data);
     return file.fileName();
 }
+
+// What a file holds, empty when it cannot be read.
+inline QByteArray fileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
