@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 #include <thread>
 
@@ -35,9 +36,10 @@ int faultError = 0;
 // Set once the program is ending; the data pump looks at it between chunks.
 std::atomic<bool> cancelled = false;
 bool copyRunning = false;
-// The temporary file of the copy under way: cancelling removes it at once, because a program
-// ended by its session may not get back to the copy to clean up.
-QByteArray temporaryInUse;
+// Whether the data of the copy under way is still moving on its own thread.
+std::atomic<bool> dataMoving = false;
+// How long cancelling waits for that thread to stop between two chunks.
+constexpr int cancelWaitMs = 1500;
 
 // How many bytes the data copy may write before the injected fault strikes; everything when
 // no fault is set.
@@ -163,10 +165,11 @@ public:
                  QByteArray(uniqueLength, 'X')),
           m_handle(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_handle.valid()) {
         if (m_created)
-            temporaryInUse = m_path;
+            inUse() = this;
     }
     ~TemporaryFile() {
-        temporaryInUse.clear();
+        if (inUse() == this)
+            inUse() = nullptr;
         m_handle.reset();
         if (m_created && !m_kept)
             ::unlink(m_path.constData());
@@ -177,6 +180,19 @@ public:
     FileHandle& handle() { return m_handle; }
     const QByteArray& path() const { return m_path; }
     void keep() { m_kept = true; }
+    // Removes the file now; closed first unless another thread may still be writing to it.
+    void discard(bool close) {
+        if (close)
+            m_handle.reset();
+        if (m_created && !m_kept)
+            ::unlink(m_path.constData());
+        m_created = false;
+    }
+    // The temporary file of the copy under way, if any.
+    static TemporaryFile*& inUse() {
+        static TemporaryFile* file = nullptr;
+        return file;
+    }
 
 private:
     QByteArray m_path;
@@ -374,6 +390,8 @@ int fillTemporary(int in, int out, const struct stat& source, const Destination&
     if (error == 0)
         error = ::fstat(out, &written) == 0 ? 0 : errno;
     kept = written.st_mtim;
+    if (error == 0 && cancelled)
+        error = ECANCELED;
     if (error == 0 && ::fsync(out) != 0)
         error = errno;
     return error;
@@ -421,8 +439,10 @@ int fillAside(int in, int out, const struct stat& source, const Destination& des
     QEventLoop loop;
     std::atomic<bool> finished = false;
     int error = 0;
+    dataMoving = true;
     std::thread worker([&] {
         error = fillTemporary(in, out, source, destination, kept, moved);
+        dataMoving = false;
         finished = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
@@ -447,10 +467,10 @@ Status writeReplacement(int in, const struct stat& source, const Destination& de
         return errnoFailure(errno);
     struct timespec kept {};
     int error = fillAside(in, temporary.handle().get(), source, destination, kept, progress);
-    if (error == 0)
-        error = temporary.handle().close();
     if (error == 0 && cancelled)
         error = ECANCELED;
+    if (error == 0)
+        error = temporary.handle().close();
     if (error == 0 && ::rename(temporary.path().constData(), destination.path.constData()) != 0)
         error = errno;
     if (error != 0)
@@ -461,14 +481,31 @@ Status writeReplacement(int in, const struct stat& source, const Destination& de
     return error == 0 ? Status::success() : errnoFailure(error);
 }
 
+// A program ended by its session does not get back to the copy under way to clean up: its
+// temporary file goes now, once its thread has stopped between two chunks (a thread held up by
+// the disk has the file taken away from under it).
+void discardTemporaryInUse() {
+    TemporaryFile* temporary = TemporaryFile::inUse();
+    if (!temporary)
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    while (dataMoving && waited.elapsed() < cancelWaitMs)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    temporary->discard(!dataMoving);
+}
+
+#else
+
+void discardTemporaryInUse() {}
+
 #endif
 
 } // namespace
 
 void cancelCopies() {
     cancelled = true;
-    if (!temporaryInUse.isEmpty())
-        QFile::remove(QFile::decodeName(temporaryInUse));
+    discardTemporaryInUse();
 }
 
 bool copiesCancelled() {

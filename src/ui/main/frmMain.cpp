@@ -82,7 +82,9 @@ void frmMain::load() {
     allowCopiesAgain();
     changeWatch = new ChangeWatch([this] { runCheckCycle(*this); }, this);
     tmrCheck->start();
+    m_loading = true;
     fillTaskList();
+    m_loading = false;
     if (lvwTasks->count() > 0 && lvwTasks->selectedRow() >= 0)
         handToFileInfo(lvwTasks->selectedRow());
 }

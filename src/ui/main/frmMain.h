@@ -196,6 +196,7 @@ private:
 
     CloseReason m_closeReason = CloseReason::user;
     bool m_unloaded = false;
+    bool m_loading = false;
     bool m_performingAll = false;
     QString m_shownHelpTitle;
     QString m_lastStoreFault;

@@ -16,6 +16,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace db = modDatabaseBinary;
 
@@ -87,7 +88,11 @@ void frmMain::fillTaskList() {
     showTaskCount();
     if (!status)
         reportStoreFault(status.message());
-    runCheckCycle(*this);
+    // The first check waits for the event loop, so the window is up before a long copy starts.
+    if (m_loading)
+        QTimer::singleShot(0, this, [this] { runCheckCycle(*this); });
+    else
+        runCheckCycle(*this);
 }
 
 void frmMain::showPerformedTask(int recordNumber) {
