@@ -20,26 +20,16 @@ namespace db = modDatabaseBinary;
 
 namespace {
 
-// A cell built by hand, so the expected images do not depend on the code under test.
-QByteArray cell(int slot, int flag, const QByteArray& number, const QByteArray& value, int width) {
-    QByteArray bytes;
-    bytes.append(char(slot));
-    bytes.append(char(flag));
-    bytes.append(number);
-    bytes.append(value);
-    bytes.append(width - value.size(), '\0');
-    return bytes;
-}
-
-QByteArray number(int n) {
-    QByteArray bytes(5, '\0');
-    bytes[0] = char(n); // record numbers below 256 take one byte
-    return bytes;
+// A cell built by hand, so the expected images do not depend on the code under test. Record
+// numbers below 256 take the first of the five number bytes.
+QByteArray cell(int slot, int flag, int number, const QByteArray& value, int width) {
+    return char(slot) + (char(flag) + (char(number) + QByteArray(4, '\0'))) + value +
+           QByteArray(width - value.size(), '\0');
 }
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeFile(const QString& path, const QByteArray& content) {
@@ -57,8 +47,7 @@ QStringList listed() {
 }
 
 // A two-field table (A: 3 bytes, B: 5 bytes) for the format's own cases.
-void useSmallSchema(const QString& path) {
-    db::databaseFile = path;
+void useSmallSchema() {
     db::fieldCount = 2;
     db::fieldNames.fill(QString());
     db::fieldWidths.fill(0);
@@ -69,13 +58,15 @@ void useSmallSchema(const QString& path) {
 }
 
 void addTask(int n, const QString& name) {
-    QVERIFY(db::writeField(TaskField::TaskName, n, name).ok());
-    QVERIFY(db::writeField(TaskField::SourceFile, n, "/src/" + name).ok());
-    QVERIFY(db::writeField(TaskField::DestinationFile, n, "/dst/" + name).ok());
-    QVERIFY(db::writeField(TaskField::Rule, n, "Every day").ok());
-    QVERIFY(db::writeField(TaskField::ConfirmationOn, n, "0").ok());
-    QVERIFY(db::writeField(TaskField::ConfirmationTitle, n, "").ok());
-    QVERIFY(db::writeField(TaskField::ConfirmationQuestion, n, "").ok());
+    for (const auto& [field, value] :
+         QList<std::pair<const char*, QString>>{{TaskField::TaskName, name},
+                                                {TaskField::SourceFile, "/src/" + name},
+                                                {TaskField::DestinationFile, "/dst/" + name},
+                                                {TaskField::Rule, "Every day"},
+                                                {TaskField::ConfirmationOn, "0"},
+                                                {TaskField::ConfirmationTitle, ""},
+                                                {TaskField::ConfirmationQuestion, ""}})
+        QVERIFY(db::writeField(field, n, value).ok());
 }
 
 } // namespace
@@ -94,154 +85,118 @@ private slots:
     }
     void cleanup() { home.reset(); }
 
+    // Refused numbers leave the file as it was and name the number.
     void recordNumberEncoding_data() {
         QTest::addColumn<int>("n");
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("0") << 0 << QByteArray::fromHex("0000000000");
-        QTest::newRow("7") << 7 << QByteArray::fromHex("0700000000");
-        QTest::newRow("255") << 255 << QByteArray::fromHex("ff00000000");
-        QTest::newRow("256") << 256 << QByteArray::fromHex("ff01000000");
-        QTest::newRow("300") << 300 << QByteArray::fromHex("ff2d000000");
-        QTest::newRow("511") << 511 << QByteArray::fromHex("ffff010000");
-        QTest::newRow("1275") << 1275 << QByteArray::fromHex("ffffffffff");
+        QTest::addColumn<QByteArray>("bytes"); // empty: refused
+        for (const auto& [n, hex] : std::vector<std::pair<int, const char*>>{{0, "0000000000"},
+                                                                             {7, "0700000000"},
+                                                                             {255, "ff00000000"},
+                                                                             {256, "ff01000000"},
+                                                                             {300, "ff2d000000"},
+                                                                             {511, "ffff010000"},
+                                                                             {1275, "ffffffffff"},
+                                                                             {1276, ""},
+                                                                             {-1, ""}})
+            QTest::newRow(qPrintable(QString::number(n))) << n << QByteArray::fromHex(hex);
     }
     void recordNumberEncoding() {
         QFETCH(int, n);
         QFETCH(QByteArray, bytes);
-        const Result<QByteArray> encoded = db::encodeRecordNumber(n);
-        QVERIFY(encoded.ok());
-        QCOMPARE(encoded.value(), bytes);
-        QCOMPARE(db::decodeRecordNumber(bytes), n);
-
-        // The number lands in the file as encoded and is listed back.
-        QVERIFY(db::writeField(TaskField::TaskName, n, "t").ok());
-        QCOMPARE(readFile(tasksFile).mid(2, 5), bytes);
+        QCOMPARE(db::encodeRecordNumber(n).ok(), !bytes.isEmpty());
+        const Status written = db::writeField(TaskField::TaskName, n, "t");
+        QCOMPARE(written.ok(), !bytes.isEmpty());
         QVERIFY(db::listRecords().ok());
+        if (bytes.isEmpty()) {
+            QVERIFY2(written.message().contains(QString::number(n)), qPrintable(written.message()));
+            QVERIFY(!QFile::exists(tasksFile));
+            return;
+        }
+        QCOMPARE(db::encodeRecordNumber(n).value(), bytes);
+        QCOMPARE(db::decodeRecordNumber(bytes), n);
+        QCOMPARE(readFile(tasksFile).mid(2, 5), bytes);
         QCOMPARE(listed(), QStringList{QString::number(n)});
-    }
-
-    void recordNumbersOutOfRangeAreRefused() {
-        QVERIFY(!db::encodeRecordNumber(1276).ok());
-        QVERIFY(!db::encodeRecordNumber(-1).ok());
-        QVERIFY(db::writeField(TaskField::TaskName, 0, "first").ok());
-        const QByteArray before = readFile(tasksFile);
-        const Status refused = db::writeField(TaskField::TaskName, 1276, "x");
-        QVERIFY(!refused.ok());
-        QVERIFY2(refused.message().contains("1276"), qPrintable(refused.message()));
-        QCOMPARE(readFile(tasksFile), before);
     }
 
     void noFreeRecordNumberLeft() {
         QByteArray image;
         for (int n = 0; n <= db::maxRecordNumber; ++n)
-            image += cell(0, 0, db::encodeRecordNumber(n).value(), "t", 255);
+            image += cell(0, 0, 0, "t", 255).replace(2, 5, db::encodeRecordNumber(n).value());
         writeFile(tasksFile, image);
         QVERIFY(!db::nextRecordNumber().ok());
         QVERIFY(!db::duplicateRecord(0).ok());
         QCOMPARE(readFile(tasksFile), image);
-        // Freeing one number makes it the next one again.
-        QVERIFY(db::deleteRecord(700).ok());
+        QVERIFY(db::deleteRecord(700).ok()); // a freed number is the next one again
         QCOMPARE(db::nextRecordNumber().value(), 700);
     }
 
+    // A value is stored padded with NULs to its field's width, in place and appended alike;
+    // one that does not fit is refused with the field and width named, the file untouched.
     void padding_data() {
         QTest::addColumn<QString>("value");
         QTest::addColumn<int>("width");
-        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("stored"); // empty: refused
         QTest::newRow("exact width, no NUL") << "abc" << 3 << QByteArray("abc");
         QTest::newRow("shorter, padded") << "ab" << 5 << QByteArray("ab\0\0\0", 5);
         QTest::newRow("empty is all zeros") << "" << 4 << QByteArray(4, '\0');
         QTest::newRow("multi-byte at the limit")
             << "\u00e9\u00e9" << 4 << QByteArray("\xc3\xa9\xc3\xa9");
         QTest::newRow("spaces are kept") << " a " << 4 << QByteArray(" a \0", 4);
+        QTest::newRow("one byte too many") << "abcd" << 3 << QByteArray();
+        // Three bytes fit, the second character would be split.
+        QTest::newRow("multi-byte over the limit") << "a\u00e9\u00e9" << 3 << QByteArray();
     }
     void padding() {
         QFETCH(QString, value);
         QFETCH(int, width);
         QFETCH(QByteArray, stored);
-        const Result<QByteArray> padded = db::padValue(value, width);
-        QVERIFY(padded.ok());
-        QCOMPARE(padded.value(), stored);
-        QCOMPARE(db::unpadValue(stored), value);
-    }
-
-    void overLongValuesAreRefused_data() {
-        QTest::addColumn<QString>("value");
-        QTest::newRow("one byte too many") << QString("abcd");
-        // Three bytes fit, the second character would be split.
-        QTest::newRow("multi-byte over the limit") << QString("a\u00e9\u00e9");
-    }
-    void overLongValuesAreRefused() {
-        QFETCH(QString, value);
-        useSmallSchema(tasksFile);
-        QVERIFY(!db::padValue(value, 3).ok());
+        useSmallSchema();
+        db::fieldWidths[0] = width;
         QVERIFY(db::writeField("A", 0, "x").ok());
         const QByteArray before = readFile(tasksFile);
         for (const int n : {0, 1}) { // in place and appended
-            const Status refused = db::writeField("A", n, value);
-            QVERIFY(!refused.ok());
-            QVERIFY2(refused.message().contains("A") && refused.message().contains("3"),
-                     qPrintable(refused.message()));
-            QCOMPARE(readFile(tasksFile), before);
+            const Status written = db::writeField("A", n, value);
+            QCOMPARE(written.ok(), !stored.isEmpty());
+            if (stored.isEmpty()) {
+                QVERIFY2(written.message().contains("A") && written.message().contains("3"),
+                         qPrintable(written.message()));
+                QCOMPARE(readFile(tasksFile), before);
+            } else {
+                QCOMPARE(readFile(tasksFile).mid(7, width), stored);
+                QCOMPARE(text(db::readField("A", n)), value);
+            }
         }
-        QCOMPARE(text(db::readField("A", 0)), "x");
+        QCOMPARE(readFile(tasksFile).size(), stored.isEmpty() ? 10 : 2 * (7 + width));
     }
 
-    void newAndCompleteTaskImages() {
+    // Slots in schema order with their widths; a later write goes over its cell in place
+    // whatever the case of the field's name, and an unknown name means slot 0.
+    void taskImages() {
         addTask(0, "Backup");
         QByteArray expected;
-        expected += cell(0, 0, number(0), "Backup", 255);
-        expected += cell(2, 0, number(0), "/src/Backup", 255);
-        expected += cell(3, 0, number(0), "/dst/Backup", 255);
-        expected += cell(4, 0, number(0), "Every day", 100);
-        expected += cell(8, 0, number(0), "0", 1);
-        expected += cell(9, 0, number(0), "", 50);
-        expected += cell(10, 0, number(0), "", 255);
-        QCOMPARE(expected.size(), 1220);
+        for (const auto& [slot, value] : std::vector<std::pair<int, QByteArray>>{{0, "Backup"},
+                                                                                 {2, "/src/Backup"},
+                                                                                 {3, "/dst/Backup"},
+                                                                                 {4, "Every day"},
+                                                                                 {8, "0"},
+                                                                                 {9, ""},
+                                                                                 {10, ""}})
+            expected += cell(slot, 0, 0, value, taskFieldWidth(slot));
         QCOMPARE(readFile(tasksFile), expected);
+        QCOMPARE(expected.size(), 1220);
 
         QVERIFY(db::writeField(TaskField::LastUpdated, 0, "07/12/2026").ok());
         QVERIFY(db::writeField(TaskField::FileDate, 0, "06/12/2026").ok());
         QVERIFY(db::writeField(TaskField::FileTime, 0, "10:11:12").ok());
         QVERIFY(db::writeField(TaskField::FileVersion, 0, "1.2.3.4").ok());
-        expected += cell(1, 0, number(0), "07/12/2026", 25);
-        expected += cell(5, 0, number(0), "06/12/2026", 25);
-        expected += cell(6, 0, number(0), "10:11:12", 10);
-        expected += cell(7, 0, number(0), "1.2.3.4", 50);
-        QCOMPARE(expected.size(), 1358);
+        QVERIFY(db::writeField("sOURCEfILE", 0, "/s").ok());
+        QVERIFY(db::writeField("NoSuchField", 0, "Bk").ok());
+        expected.replace(0, 262, cell(0, 0, 0, "Bk", 255));
+        expected.replace(262, 262, cell(2, 0, 0, "/s", 255));
+        expected += cell(1, 0, 0, "07/12/2026", 25) + cell(5, 0, 0, "06/12/2026", 25) +
+                    cell(6, 0, 0, "10:11:12", 10) + cell(7, 0, 0, "1.2.3.4", 50);
         QCOMPARE(readFile(tasksFile), expected);
-    }
-
-    void firstWriteCreatesOneCell() {
-        useSmallSchema(tasksFile);
-        QVERIFY(db::writeField("B", 7, "hello").ok());
-        QCOMPARE(readFile(tasksFile), cell(1, 0, number(7), "hello", 5));
-    }
-
-    void secondWriteOverwritesInPlace() {
-        useSmallSchema(tasksFile);
-        QVERIFY(db::writeField("B", 1, "long!").ok());
-        QVERIFY(db::writeField("A", 1, "abc").ok());
-        QVERIFY(db::writeField("b", 1, "x").ok());
-        QCOMPARE(readFile(tasksFile),
-                 cell(1, 0, number(1), "x", 5) + cell(0, 0, number(1), "abc", 3));
-        QCOMPARE(text(db::readField("B", 1)), "x");
-    }
-
-    void fieldNamesMatchCaseInsensitivelyElseSlotZero_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("slot");
-        QTest::newRow("exact") << "FileTime" << 6;
-        QTest::newRow("other case") << "fILEtIME" << 6;
-        QTest::newRow("unknown") << "NoSuchField" << 0;
-        QTest::newRow("empty") << "" << 0;
-    }
-    void fieldNamesMatchCaseInsensitivelyElseSlotZero() {
-        QFETCH(QString, name);
-        QFETCH(int, slot);
-        QCOMPARE(db::fieldIndex(name), slot);
-        QVERIFY(db::writeField(name, 3, "v").ok());
-        QCOMPARE(quint8(readFile(tasksFile).at(0)), quint8(slot));
+        QCOMPARE(expected.size(), 1358);
     }
 
     void missingFile() {
@@ -262,40 +217,30 @@ private slots:
         QVERIFY(!QFile::exists(tasksFile));
     }
 
-    void lowestFreeNumberIsReused() {
+    // Deleting flags every cell of the task and frees its number, the lowest free one being
+    // handed out next; the number's fresh cells go to the end, the flagged ones are never read.
+    void deleteAndReuseNumbers() {
         for (const int n : {0, 1, 3})
             addTask(n, "t" + QString::number(n));
         QCOMPARE(db::nextRecordNumber().value(), 2);
-        addTask(2, "t2");
-        QCOMPARE(db::nextRecordNumber().value(), 4);
-    }
-
-    void deleteFlagsCellsAndFreesTheNumber() {
-        addTask(0, "zero");
-        addTask(1, "one");
         const QByteArray before = readFile(tasksFile);
         QVERIFY(db::deleteRecord(0).ok());
-        const QByteArray after = readFile(tasksFile);
-        QCOMPARE(after.size(), before.size());
         QByteArray expected = before;
         for (qsizetype offset = 0; offset < 1220;
              offset += 7 + taskFieldWidth(quint8(before[offset])))
             expected[offset + 1] = 0x01;
-        QCOMPARE(after, expected);
-
-        QVERIFY(db::listRecords().ok());
-        QCOMPARE(listed(), QStringList{"1"});
+        QCOMPARE(readFile(tasksFile), expected);
         QCOMPARE(text(db::readField(TaskField::TaskName, 0)), QString());
         QCOMPARE(db::nextRecordNumber().value(), 0);
 
-        // The reused number gets fresh cells at the end; the old ones are never read again.
         QVERIFY(db::writeField(TaskField::TaskName, 0, "again").ok());
-        QCOMPARE(readFile(tasksFile).size(), after.size() + 7 + 255);
+        QCOMPARE(readFile(tasksFile).size(), before.size() + 7 + 255);
         QVERIFY(db::readRecord(0).ok());
         QCOMPARE(db::fieldValues[slotTaskName], "again");
         QCOMPARE(db::fieldValues[slotSourceFile], QString());
+        QCOMPARE(db::nextRecordNumber().value(), 2);
         QVERIFY(db::listRecords().ok());
-        QCOMPARE(listed(), (QStringList{"1", "0"}));
+        QCOMPARE(listed(), (QStringList{"1", "3", "0"}));
     }
 
     void listsFollowFileOrder() {
@@ -306,46 +251,35 @@ private slots:
         QVERIFY(db::listRecords().ok());
         QCOMPARE(listed(), (QStringList{"5", "2", "9"}));
         QVERIFY(db::listFieldValues("taskname").ok());
-        QCOMPARE(listed(), (QStringList{"name5", "renamed", "name9"}));
-        // Listing leaves the number scratch alone and vice versa.
+        // Looking for a free number leaves the list alone.
         QCOMPARE(db::nextRecordNumber().value(), 0);
         QCOMPARE(listed(), (QStringList{"name5", "renamed", "name9"}));
     }
 
-    // A field index without a slot has width 0: a cell of its header alone, which the walk
-    // steps over like any other.
-    void laterLiveCellWinsInReadRecord() {
-        useSmallSchema(tasksFile);
-        writeFile(tasksFile, cell(0, 0, number(4), "old", 3) + cell(7, 0, number(4), "", 0) +
-                                 cell(1, 0, number(4), "b", 5) + cell(255, 0, number(4), "", 0) +
-                                 cell(0, 0, number(4), "new", 3));
+    // Hand-made files: a slot without a width is a header alone and is stepped over, the last
+    // live cell of a field wins in readRecord while readField stops at the first, and flags
+    // other than 0x00 and 0x01 are skipped by the listers but live for the fetchers.
+    void foreignCells() {
+        useSmallSchema();
+        const QByteArray odd = cell(0, 0x02, 0, "odd", 3) + cell(1, 0xff, 0, "v", 5);
+        writeFile(tasksFile, odd + cell(0, 0, 4, "old", 3) + cell(7, 0, 4, "", 0) +
+                                 cell(1, 0, 4, "b", 5) + cell(255, 0, 4, "", 0) +
+                                 cell(0, 0, 4, "new", 3));
         QVERIFY(db::checkTable().ok());
         QVERIFY(db::readRecord(4).ok());
         QCOMPARE(db::fieldValues[0], "new");
         QCOMPARE(db::fieldValues[1], "b");
-        QCOMPARE(text(db::readField("A", 4)), "old"); // the first one stops the walk
-    }
-
-    // Flags other than 0x00 and 0x01: listers skip them, fetchers treat them as live.
-    void unusualFlags() {
-        useSmallSchema(tasksFile);
-        const QByteArray image =
-            cell(0, 0x02, number(0), "odd", 3) + cell(1, 0xff, number(0), "v", 5);
-        writeFile(tasksFile, image);
-        QVERIFY(db::listRecords().ok());
-        QCOMPARE(db::resultCount, 0);
+        QCOMPARE(text(db::readField("A", 4)), "old");
         QVERIFY(db::listFieldValues("B").ok());
-        QCOMPARE(db::resultCount, 0);
+        QCOMPARE(listed(), QStringList{"b"});
         QCOMPARE(db::nextRecordNumber().value(), 0);
         QVERIFY(db::readRecord(0).ok());
         QCOMPARE(db::fieldValues[0], "odd");
         QCOMPARE(db::fieldValues[1], "v");
-        QCOMPARE(text(db::readField("A", 0)), "odd");
-
         QVERIFY(db::writeField("A", 0, "new").ok()); // in place, flag untouched
-        QCOMPARE(readFile(tasksFile), cell(0, 0x02, number(0), "new", 3) + image.mid(10));
         QVERIFY(db::deleteField("B", 0).ok());
-        QCOMPARE(quint8(readFile(tasksFile).at(11)), quint8(0x01));
+        QCOMPARE(readFile(tasksFile).left(22),
+                 cell(0, 0x02, 0, "new", 3) + cell(1, 0x01, 0, "v", 5));
     }
 
     // Every stored byte is copied, also a title from a foreign file that is no valid UTF-8 and
@@ -356,18 +290,18 @@ private slots:
             return slot == slotConfirmationTitle ? QByteArray(50, '\xe9')
                                                  : QByteArray(1, char('a' + slot));
         };
-        const QByteArray deleted = cell(slotTaskName, 1, number(0), "gone", 255);
+        const QByteArray deleted = cell(slotTaskName, 1, 0, "gone", 255);
         QByteArray original, appended;
         for (int slot = 0; slot < taskFieldCount; ++slot) {
-            original += cell(slot, 0, number(1), value(slot), taskFieldWidth(slot));
+            original += cell(slot, 0, 1, value(slot), taskFieldWidth(slot));
             if (slot != slotRule)
-                appended += cell(slot, 0, number(0), value(slot), taskFieldWidth(slot));
+                appended += cell(slot, 0, 0, value(slot), taskFieldWidth(slot));
         }
-        writeFile(tasksFile, deleted + cell(slotRule, 0, number(0), "leftover", 100) + original);
+        writeFile(tasksFile, deleted + cell(slotRule, 0, 0, "leftover", 100) + original);
 
         QVERIFY(db::duplicateRecord(1).ok());
-        QCOMPARE(readFile(tasksFile), deleted + cell(slotRule, 0, number(0), value(slotRule), 100) +
-                                          original + appended);
+        QCOMPARE(readFile(tasksFile),
+                 deleted + cell(slotRule, 0, 0, value(slotRule), 100) + original + appended);
         QVERIFY(db::readRecord(1).ok());
         const auto values = db::fieldValues;
         QVERIFY(db::readRecord(0).ok());
@@ -398,20 +332,20 @@ private slots:
         QCOMPARE(::statvfs(volume, &info), 0);
         const qint64 size = qint64(info.f_blocks * info.f_frsize) - spare;
         db::databaseFile = home->file("volume/tasks.dat");
-        QByteArray image, added = cell(slotTaskName, 0, number(1), "new", 255);
+        QByteArray image, added = cell(slotTaskName, 0, 1, "new", 255);
         if (table) {
             // One task, then deleted cells of 17 and 8 bytes up to the size wanted.
             QByteArray copy;
             for (int slot = 0; slot < taskFieldCount; ++slot) {
-                image += cell(slot, 0, number(0), "t", taskFieldWidth(slot));
-                copy += cell(slot, 0, number(1), "t", taskFieldWidth(slot));
+                image += cell(slot, 0, 0, "t", taskFieldWidth(slot));
+                copy += cell(slot, 0, 1, "t", taskFieldWidth(slot));
             }
             if (duplicate)
                 added = copy;
             while ((size - image.size()) % 8)
-                image += cell(slotFileTime, 1, number(0), "", 10);
+                image += cell(slotFileTime, 1, 0, "", 10);
             while (image.size() < size)
-                image += cell(slotConfirmationOn, 1, number(0), "", 1);
+                image += cell(slotConfirmationOn, 1, 0, "", 1);
             writeFile(db::databaseFile, image);
         } else {
             writeFile(home->file("volume/ballast"), QByteArray(size, 'x'));
@@ -424,8 +358,7 @@ private slots:
         const Status failed = attempt();
         QVERIFY(!failed.ok());
         QCOMPARE(QFile::exists(db::databaseFile), table);
-        if (table)
-            QCOMPARE(readFile(db::databaseFile), image);
+        QCOMPARE(readFile(db::databaseFile), image);
         QVERIFY2(failed.message().contains("No space left on device"),
                  qPrintable(failed.message()));
 
@@ -434,29 +367,38 @@ private slots:
         QCOMPARE(readFile(db::databaseFile), image + added);
     }
 
+    // A cell running past the end: the check names the file and where the damage starts,
+    // readers use every whole cell before it, and every writer refuses, leaving each byte.
     void damagedFiles_data() {
         QTest::addColumn<QByteArray>("image");
         QTest::addColumn<int>("damageAt");
-        const QByteArray whole = cell(0, 0, number(0), "abc", 3) + cell(1, 0, number(1), "b1", 5) +
-                                 cell(0, 0, number(1), "one", 3);
-        QTest::newRow("ends inside a value")
-            << whole + cell(1, 0, number(2), "cut", 5).left(9) << 32;
+        const QByteArray whole =
+            cell(0, 0, 0, "abc", 3) + cell(1, 0, 1, "b1", 5) + cell(0, 0, 1, "one", 3);
+        QTest::newRow("ends inside a value") << whole + cell(1, 0, 2, "cut", 5).left(9) << 32;
         QTest::newRow("ends inside a header") << whole + QByteArray::fromHex("0000ff") << 32;
-        QTest::newRow("damage first") << cell(1, 0, number(2), "cut", 5).left(11) << 0;
+        QTest::newRow("damage first") << cell(1, 0, 2, "cut", 5).left(11) << 0;
+        // Read with a narrower B, the walk loses step and runs into the end mid-cell.
+        QTest::newRow("schema changed") << cell(1, 0, 0, "bb", 5) + cell(0, 0, 3, "a", 3) << -4;
     }
     void damagedFiles() {
         QFETCH(QByteArray, image);
         QFETCH(int, damageAt);
-        useSmallSchema(tasksFile);
+        useSmallSchema();
         writeFile(tasksFile, image);
-
+        if (damageAt < 0) {
+            QVERIFY(db::listRecords().ok());
+            QCOMPARE(listed(), QStringList{"3"});
+            db::fieldWidths[1] = 4;
+            QVERIFY(!db::checkTable().ok());
+            db::fieldWidths[1] = 5;
+            QVERIFY(db::checkTable().ok());
+            return;
+        }
         const Status check = db::checkTable();
-        QVERIFY(!check.ok());
-        QVERIFY2(check.message().contains(tasksFile) &&
+        QVERIFY2(!check.ok() && check.message().contains(tasksFile) &&
                      check.message().contains("byte " + QString::number(damageAt)),
                  qPrintable(check.message()));
 
-        // Readers use every whole cell before the damage.
         QVERIFY(db::listRecords().ok());
         QCOMPARE(listed(), damageAt ? (QStringList{"0", "1"}) : QStringList());
         QVERIFY(db::readRecord(1).ok());
@@ -466,27 +408,21 @@ private slots:
         QVERIFY(db::listFieldValues("B").ok());
         QCOMPARE(db::nextRecordNumber().value(), damageAt ? 2 : 0);
 
-        // Writers refuse and leave every byte as it was.
-        const std::vector<std::pair<const char*, Status>> writes = {
-            {"in place", db::writeField("A", 0, "new")}, {"append", db::writeField("B", 9, "new")},
-            {"deleteField", db::deleteField("A", 1)},    {"deleteRecord", db::deleteRecord(1)},
-            {"duplicateRecord", db::duplicateRecord(1)},
-        };
-        for (const auto& [what, status] : writes) {
-            QVERIFY2(!status.ok(), what);
-            QVERIFY2(status.message().contains(tasksFile), qPrintable(status.message()));
-        }
+        for (const Status& status :
+             {db::writeField("A", 0, "new"), db::writeField("B", 9, "new"), db::deleteField("A", 1),
+              db::deleteRecord(1), db::duplicateRecord(1)})
+            QVERIFY2(!status.ok() && status.message().contains(tasksFile),
+                     qPrintable(status.message()));
         QCOMPARE(readFile(tasksFile), image);
     }
 
     // The store keeps an image of the file; changes made behind its back must still be seen.
     void changesFromOutsideAreSeen() {
-        useSmallSchema(tasksFile);
-        const QByteArray first = cell(0, 0, number(0), "one", 3);
-        const QByteArray second = cell(0, 0, number(0), "two", 3);
+        useSmallSchema();
+        const QByteArray first = cell(0, 0, 0, "one", 3);
+        const QByteArray second = cell(0, 0, 0, "two", 3);
         writeFile(tasksFile, first);
         QCOMPARE(text(db::readField("A", 0)), "one");
-
         // Same size, right away: the time stamp may well be the same.
         writeFile(tasksFile, second);
         QCOMPARE(text(db::readField("A", 0)), "two");
@@ -503,36 +439,25 @@ private slots:
         const timespec times[2] = {before.st_atim, before.st_mtim};
         QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(tasksFile).constData(), times, 0) == 0);
         QCOMPARE(text(db::readField("A", 0)), "uno");
-
-        QTest::qWait(120);
+        QTest::qWait(120); // an image no longer fresh is kept while the file stays the same
         QCOMPARE(text(db::readField("A", 0)), "uno");
-        writeFile(tasksFile, first);
-        QCOMPARE(text(db::readField("A", 0)), "one");
+
+        // A cell appended from outside is seen by the next number and written over in place.
+        QVERIFY(file.open(QIODevice::Append) && file.write(cell(0, 0, 1, "ext", 3)) == 10);
+        file.close();
+        QCOMPARE(db::nextRecordNumber().value(), 2);
+        QVERIFY(db::writeField("A", 1, "own").ok());
+        QCOMPARE(readFile(tasksFile), cell(0, 0, 0, "uno", 3) + cell(0, 0, 1, "own", 3));
 
         // Replaced by another file, then removed.
         QTest::qWait(120);
         QVERIFY(QFile::remove(tasksFile));
-        writeFile(tasksFile, second + cell(0, 0, number(1), "new", 3));
+        writeFile(tasksFile, second);
         QVERIFY(db::listRecords().ok());
-        QCOMPARE(listed(), (QStringList{"0", "1"}));
+        QCOMPARE(listed(), (QStringList{"0"}));
         QVERIFY(QFile::remove(tasksFile));
         QVERIFY(db::listRecords().ok());
         QCOMPARE(db::resultCount, 0);
-    }
-
-    void ownWritesAndOutsideWritesMix() {
-        useSmallSchema(tasksFile);
-        QVERIFY(db::writeField("A", 0, "abc").ok());
-        QFile file(tasksFile);
-        QVERIFY(file.open(QIODevice::Append));
-        file.write(cell(0, 0, number(1), "ext", 3));
-        file.close();
-        QCOMPARE(db::nextRecordNumber().value(), 2);
-        QVERIFY(db::writeField("A", 1, "own").ok()); // in place over the outside cell
-        QVERIFY(db::writeField("B", 0, "x").ok());
-        QCOMPARE(readFile(tasksFile), cell(0, 0, number(0), "abc", 3) +
-                                          cell(0, 0, number(1), "own", 3) +
-                                          cell(1, 0, number(0), "x", 5));
     }
 
     // Within one tick of the file system's clock a rewrite can keep the time stamp: an image
@@ -541,9 +466,7 @@ private slots:
         QTest::addColumn<qint64>("modifiedNs");
         QTest::addColumn<qint64>("capturedNs");
         QTest::addColumn<bool>("stale");
-        const qint64 ms = 1000000;
-        const qint64 fine = 1700000000LL * 1000 * ms + 123456789;
-        const qint64 whole = 1700000000LL * 1000 * ms;
+        const qint64 ms = 1000000, whole = 1700000000LL * 1000 * ms, fine = whole + 123456789;
         QTest::newRow("fine, same instant") << fine << fine << true;
         QTest::newRow("fine, 10 ms later") << fine << fine + 10 * ms << true;
         QTest::newRow("fine, a second later") << fine << fine + 1000 * ms << false;
@@ -558,34 +481,22 @@ private slots:
         QCOMPARE(mayHaveChangedUnseen(modifiedNs, capturedNs), stale);
     }
 
-    void schemaChangeRewalksTheFile() {
-        useSmallSchema(tasksFile);
-        writeFile(tasksFile, cell(1, 0, number(0), "bb", 5) + cell(0, 0, number(3), "a", 3));
-        QVERIFY(db::listRecords().ok());
-        QCOMPARE(listed(), QStringList{"3"});
-        db::fieldWidths[1] = 4; // the walk now loses step and runs into the end mid-cell
-        QVERIFY(!db::checkTable().ok());
-        db::fieldWidths[1] = 5;
-        QVERIFY(db::checkTable().ok());
-    }
-
+    // A folder where the file should be cannot be read; a file in place of its folder cannot
+    // hold it.
     void fileErrorsAreReported() {
-        // A folder where the file should be cannot be read as a table.
         QVERIFY(QDir(home->path()).mkdir("tasks.dat"));
         const Result<QString> read = db::readField(TaskField::TaskName, 0);
-        QVERIFY(!read.ok());
-        QVERIFY2(read.message().startsWith("Could not read the task file " + tasksFile + ": "),
+        QVERIFY2(!read.ok() &&
+                     read.message().startsWith("Could not read the task file " + tasksFile + ": "),
                  qPrintable(read.message()));
         QVERIFY(!db::listRecords().ok());
 
-        // A file in place of the folder: the table cannot be created.
         writeFile(home->file("plain"), "x");
         db::databaseFile = home->file("plain") + "/tasks.dat";
         const Status write = db::writeField(TaskField::TaskName, 0, "t");
-        QVERIFY(!write.ok());
-        QVERIFY2(
-            write.message().startsWith("Could not write the task file " + db::databaseFile + ": "),
-            qPrintable(write.message()));
+        QVERIFY2(!write.ok() && write.message().startsWith("Could not write the task file " +
+                                                           db::databaseFile + ": "),
+                 qPrintable(write.message()));
         QCOMPARE(readFile(home->file("plain")), QByteArray("x"));
     }
 };
