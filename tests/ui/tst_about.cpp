@@ -10,12 +10,7 @@
 class TestAbout : public QObject {
     Q_OBJECT
 
-    QByteArray savedPath;
-
 private slots:
-    void init() { savedPath = qgetenv("PATH"); }
-    void cleanup() { qputenv("PATH", savedPath); }
-
     // The version (minor number and revision joined: 1.0 revision 4 is "1.04") and the
     // addresses people write to are read nowhere else. Left clicks open the website and a mail
     // to the address shown; OK accepts.
@@ -59,17 +54,18 @@ private slots:
                             .setPermissions(tools[i] == 'x' ? QFile::ReadOwner | QFile::ExeOwner
                                                             : QFile::ReadOwner));
         }
+        const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(f.home.path()));
         f.w.show();
         f.w.cmdSysInfo->click();
         QTest::qWait(200);
         for (int i = 0; i < tools.size(); ++i)
             QTRY_COMPARE(QFile::exists(f.home.file(QString::number(i))), i == started);
-        QCOMPARE(f.messages.refusals(), started >= 0
-                                            ? QStringList()
-                                            : QStringList("System Information is currently "
-                                                          "unavailable.  Please try again later."));
+        const QString unavailable =
+            "System Information is currently unavailable.  Please try again later.";
+        QCOMPARE(f.messages.refusals(), QStringList(unavailable).mid(started >= 0 ? 1 : 0));
         QVERIFY(f.w.isVisible());
+        qputenv("PATH", path);
     }
 };
 
