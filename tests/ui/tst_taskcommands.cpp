@@ -301,18 +301,16 @@ private slots:
 
     void renameIsWrittenOrRefused_data() {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("new name") << "After"
-                                  << "After";
-        QTest::newRow("empty") << ""
-                               << "Before";
-        QTest::newRow("256 bytes") << QString(128, QChar(0x00e9)) << "Before";
-        QTest::newRow("255 bytes")
-            << QString(127, QChar(0x00e9)) + "x" << QString(127, QChar(0x00e9)) + "x";
+        QTest::addColumn<bool>("written");
+        QTest::newRow("new name") << QString("After") << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("256 bytes") << QString(128, QChar(0x00e9)) << false;
+        QTest::newRow("255 bytes") << QString(127, QChar(0x00e9)) + "x" << true;
     }
     void renameIsWrittenOrRefused() {
         QFETCH(QString, typed);
-        QFETCH(QString, stored);
+        QFETCH(bool, written);
+        const QString stored = written ? typed : "Before";
         MainWindow f;
         f.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.w));
@@ -325,7 +323,7 @@ private slots:
         // The list ends an edit on Return a moment later.
         const QPointer<QLineEdit> open = editor;
         QTRY_VERIFY(open.isNull() || open->isHidden());
-        QCOMPARE(f.messages.refusals().size(), typed == stored ? 0 : 1);
+        QCOMPARE(f.messages.refusals().size(), written ? 0 : 1);
         QCOMPARE(db::readField(TaskField::TaskName, 5).value(), stored);
         QCOMPARE(f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 0), stored);
     }
