@@ -34,7 +34,8 @@ private slots:
         QCOMPARE(f.w.result(), int(QDialog::Accepted));
     }
 
-    // One character per tool of systemInfoTools(): '-' absent, 'p' a plain file, 'x' runnable.
+    // One character per tool of systemInfoTools(), the only ones on the search path: '-' absent,
+    // 'p' a plain file, 'x' runnable.
     void sysInfoStartsTheFirstToolFound_data() {
         QTest::addColumn<QString>("tools");
         QTest::addColumn<int>("started");
@@ -54,7 +55,6 @@ private slots:
                             .setPermissions(tools[i] == 'x' ? QFile::ReadOwner | QFile::ExeOwner
                                                             : QFile::ReadOwner));
         }
-        const QByteArray path = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(f.home.path()));
         f.w.show();
         f.w.cmdSysInfo->click();
@@ -65,7 +65,6 @@ private slots:
             "System Information is currently unavailable.  Please try again later.";
         QCOMPARE(f.messages.refusals(), QStringList(unavailable).mid(started >= 0 ? 1 : 0));
         QVERIFY(f.w.isVisible());
-        qputenv("PATH", path);
     }
 };
 
