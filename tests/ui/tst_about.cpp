@@ -10,12 +10,7 @@
 class TestAbout : public QObject {
     Q_OBJECT
 
-    QByteArray savedPath;
-
 private slots:
-    void init() { savedPath = qgetenv("PATH"); }
-    void cleanup() { qputenv("PATH", savedPath); }
-
     // The version (minor number and revision joined: 1.0 revision 4 is "1.04") and the
     // addresses people write to are read nowhere else. Left clicks open the website and a mail
     // to the address shown; OK accepts.
@@ -39,7 +34,8 @@ private slots:
         QCOMPARE(f.w.result(), int(QDialog::Accepted));
     }
 
-    // One character per tool of systemInfoTools(): '-' absent, 'p' a plain file, 'x' runnable.
+    // One character per tool of systemInfoTools(), the only ones on the search path: '-' absent,
+    // 'p' a plain file, 'x' runnable.
     void sysInfoStartsTheFirstToolFound_data() {
         QTest::addColumn<QString>("tools");
         QTest::addColumn<int>("started");
@@ -65,10 +61,9 @@ private slots:
         QTest::qWait(200);
         for (int i = 0; i < tools.size(); ++i)
             QTRY_COMPARE(QFile::exists(f.home.file(QString::number(i))), i == started);
-        QCOMPARE(f.messages.refusals(), started >= 0
-                                            ? QStringList()
-                                            : QStringList("System Information is currently "
-                                                          "unavailable.  Please try again later."));
+        const QString unavailable =
+            "System Information is currently unavailable.  Please try again later.";
+        QCOMPARE(f.messages.refusals(), QStringList(unavailable).mid(started >= 0 ? 1 : 0));
         QVERIFY(f.w.isVisible());
     }
 };

@@ -81,25 +81,13 @@ private slots:
         qunsetenv("TIDEWELL_COMMENTS_URL");
     }
 
-    void stringToURLReplacesFourCharacters_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("prepared");
-        const QString notSign(QChar(0xAC));
-        QTest::newRow("the four") << "it's \"hi\" salt&pepper why?"
-                                  << "it`s ``hi`` saltandpepper why" + notSign;
-        QTest::newRow("others pass") << "a b\r\nc=d#e%f+g`h" << QString("a b\r\nc=d#e%f+g`h");
-        QTest::newRow("not sign stays") << notSign << notSign;
-    }
-    void stringToURLReplacesFourCharacters() {
-        QFETCH(QString, text);
-        QFETCH(QString, prepared);
-        QCOMPARE(stringToURL(text), prepared);
-        QCOMPARE(stringToURL(stringToURL(text)), prepared);
-    }
-
-    // The query's keys in their fixed order and literals; encoded but for its separators, at
-    // the address the environment gives first.
+    // Four characters are replaced, once and for all, and the rest passes. The query's keys in
+    // their fixed order and literals; encoded but for its separators, at the address the
+    // environment gives first.
     void requestAndWireForm() {
+        const QString prepared = "it`s ``hi`` saltandpepper why\u00ac a b\r\nc=d#e%f+g`h\u00ac";
+        QCOMPARE(stringToURL("it's \"hi\" salt&pepper why? a b\r\nc=d#e%f+g`h\u00ac"), prepared);
+        QCOMPARE(stringToURL(prepared), prepared);
         const QString version = versionText(appVersionMajor, appVersionMinor, appVersionRevision);
         QCOMPARE(commentsRequest(false, "", "x"),
                  "comments.asp?AppName='Tidewell'&AppVersion='v" + version +
@@ -149,8 +137,7 @@ private slots:
         row("empty answer", 0, ok, {failed});
         row("ok only after byte 1000", 0, ok + QByteArray(1200, 'x') + "ok" + QByteArray(298, 'x'),
             {failed});
-        row("error page holding ok", 0, "404 Not Found\r\n\r\nNot found: look again", {failed});
-        row("server error saying ok", 0, "500 Internal Server Error\r\n\r\nok", {failed});
+        row("error page holding ok", 0, "404 Not Found\r\n\r\nok", {failed});
         row("hangs up", -1, ok + "ok", {failed});
         row("answers after the timeout", 3000, ok + "ok", {failed});
         row("both boxes empty", 0, ok + "ok",

@@ -49,46 +49,33 @@ private slots:
     }
 
     void storedValuesAreReadExactly_data() {
-        QTest::addColumn<QString>("confirm");
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("logToFile"); // also the failure notification
-        QTest::addColumn<QByteArray>("entry");  // the autostart file; empty when there is none
+        QTest::addColumn<QString>("stored");   // confirmations, task action, logging and notifying
+        QTest::addColumn<QByteArray>("entry"); // the autostart file; empty when there is none
         QTest::addColumn<QString>("ticked");
         const QByteArray other =
             "[Desktop Entry]\nType=Application\nExec=/opt/tw/tidewell /startup\n";
-        QTest::newRow("nothing stored") << ""
-                                        << ""
-                                        << "" << QByteArray() << "xxx--x--";
-        QTest::newRow("all on") << "true"
-                                << "run"
-                                << "1" << other << "xxxxx--x";
-        QTest::newRow("capital True") << "True"
-                                      << "perform"
-                                      << "0" << QByteArray() << "------x-";
-        QTest::newRow("unknown action, hidden entry") << "false"
-                                                      << "Edit"
-                                                      << "yes" << other + "Hidden=true\n"
+        QTest::newRow("nothing stored") << ",," << QByteArray() << "xxx--x--";
+        QTest::newRow("all on") << "true,run,1" << other << "xxxxx--x";
+        QTest::newRow("capital True") << "True,perform,0" << QByteArray() << "------x-";
+        QTest::newRow("unknown action, hidden entry") << "false,Edit,yes" << other + "Hidden=true\n"
                                                       << "--------";
         QTest::newRow("log 2, entry switched off")
-            << "TRUE"
-            << "edit"
-            << "2" << other + "X-GNOME-Autostart-enabled=false\n"
+            << "TRUE,edit,2" << other + "X-GNOME-Autostart-enabled=false\n"
             << "-----x--";
     }
     // OK stores what was read; an autostart entry is left as it was, also when it names
     // another copy of the program.
     void storedValuesAreReadExactly() {
-        QFETCH(QString, confirm);
-        QFETCH(QString, action);
-        QFETCH(QString, logToFile);
+        QFETCH(QString, stored);
         QFETCH(QByteArray, entry);
         QFETCH(QString, ticked);
         TestHome home;
+        const QStringList values = stored.split(',');
         for (const char* name : {"DeleteConfirmation", "QuitConfirmation"})
-            writeSetting(name, confirm);
-        writeSetting("TaskAction", action);
-        writeSetting("LogToFile", logToFile);
-        writeSetting("NotifyFailures", logToFile);
+            writeSetting(name, values[0]);
+        writeSetting("TaskAction", values[1]);
+        writeSetting("LogToFile", values[2]);
+        writeSetting("NotifyFailures", values[2]);
         if (!entry.isEmpty()) {
             QDir().mkpath(config.filePath("autostart"));
             QFile file(autostartEntryPath());
@@ -100,9 +87,9 @@ private slots:
         QCOMPARE(w.txtLogging->text(), home.file("Tidewell.log"));
         w.cmdOK->click();
         const QString flag = ticked[0] == 'x' ? "true" : "false";
-        const QString on = ticked[4] == 'x' ? "1" : "0";
-        QCOMPARE(stored(), QStringList({flag, flag, action.isEmpty() ? "edit" : action, on,
-                                        home.file("Tidewell.log"), ticked[2] == 'x' ? "1" : "0"}));
+        QCOMPARE(::stored(), QStringList({flag, flag, values[1].isEmpty() ? "edit" : values[1],
+                                          ticked[4] == 'x' ? "1" : "0", home.file("Tidewell.log"),
+                                          ticked[2] == 'x' ? "1" : "0"}));
         QCOMPARE(::entry(), entry);
     }
 

@@ -9,7 +9,6 @@
 #include "urlCatcher.h"
 #include "windowFixture.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,10 +16,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
-
-#include <functional>
 
 namespace db = modDatabaseBinary;
 
@@ -28,11 +24,20 @@ namespace {
 
 using MainWindow = WindowFixture<frmMain>;
 
-// Works the task editor when it opens, as the user would.
-void whenEditorOpens(std::function<void(frmTaskEditor*)> work) {
-    QTimer::singleShot(0, [work] {
-        if (auto* editor = qobject_cast<frmTaskEditor*>(QApplication::activeModalWidget()))
-            work(editor);
+// Works the task editor when it opens, as the user would: types a name, then OK
+// or Cancel.
+void whenEditorOpens(const QString& name, bool ok, const QString& source = QString()) {
+    QTimer::singleShot(0, [=] {
+        auto* editor = qobject_cast<frmTaskEditor*>(QApplication::activeModalWidget());
+        if (!editor)
+            return;
+        editor->txtName->setText(name);
+        if (!source.isEmpty()) {
+            editor->txtSource->setText(source);
+            editor->txtDestination->setText(source + ".copy");
+            editor->cboRule->setCurrentText(manualRule);
+        }
+        (ok ? editor->cmdOK : editor->cmdCancel)->click();
     });
 }
 
@@ -53,6 +58,14 @@ qsizetype logged(const frmMain& w, const QString& text) {
     return w.lstLog->findItems(text, Qt::MatchEndsWith).size();
 }
 
+const QMap<QString, void (frmMain::*)()> commands = {{"edit", &frmMain::editTask},
+                                                     {"delete", &frmMain::deleteTask},
+                                                     {"duplicate", &frmMain::duplicateTask},
+                                                     {"perform", &frmMain::performSelectedTask},
+                                                     {"perform all", &frmMain::performAllTasks},
+                                                     {"launch", &frmMain::launchSelectedFile},
+                                                     {"compare", &frmMain::compareFileInformation}};
+
 } // namespace
 
 class TestTaskCommands : public QObject {
@@ -64,14 +77,14 @@ private slots:
         QTest::addColumn<QString>("noItems");
         QTest::addColumn<QString>("noSelection");
         for (const char* command : {"edit", "delete", "duplicate"})
-            QTest::newRow(command)
-                << command
-                << QString("You do not have any tasks to %1.  Please add a task using the Add "
-                           "New Task option.")
-                       .arg(command)
-                << QString("You have not selected a task to %1.  Please click on the tasks in "
-                           "the task list before clicking on %1.")
-                       .arg(command);
+            QTest::newRow(command) << command
+                                   << QString("You do not have any tasks to %1.  Please add a "
+                                              "task using the Add New Task option.")
+                                          .arg(command)
+                                   << QString("You have not selected a task to %1.  Please click "
+                                              "on the tasks in the task list before clicking on "
+                                              "%1.")
+                                          .arg(command);
         const QString nothingToPerform = "You do not have any tasks to perform.  Please add a "
                                          "task using the Add New Task option.";
         QTest::newRow("perform") << "perform" << nothingToPerform
@@ -79,114 +92,66 @@ private slots:
                                     "the task with the left mouse button to select it, then "
                                     "click on Perform.";
         QTest::newRow("perform all") << "perform all" << nothingToPerform << QString();
-        QTest::newRow("launch")
-            << "launch"
-            << "You currently have no tasks in your task list.  Please add a task before trying "
-               "to run an item."
-            << "You have not selected an item to run.  Please select an item then try to run "
-               "it.";
-        QTest::newRow("compare")
-            << "compare"
-            << "You do not have any tasks to compare file information.  Please add a task using "
-               "the Add Task command in the Tasks menu."
-            << "Please select a file to view before clicking on the Compare File Information "
-               "function.";
+        QTest::newRow("launch") << "launch"
+                                << "You currently have no tasks in your task list.  Please add "
+                                   "a task before trying to run an item."
+                                << "You have not selected an item to run.  Please select an "
+                                   "item then try to run it.";
+        QTest::newRow("compare") << "compare"
+                                 << "You do not have any tasks to compare file information.  "
+                                    "Please add a task using the Add Task command in the Tasks "
+                                    "menu."
+                                 << "Please select a file to view before clicking on the "
+                                    "Compare File Information function.";
     }
-    // First the empty list is refused, then the missing selection; nothing else is said.
+    // First the empty list is refused, then the missing selection; nothing else
+    // is said.
     void refusalsInTheirOrder() {
         QFETCH(QString, command);
         QFETCH(QString, noItems);
         QFETCH(QString, noSelection);
         MainWindow f;
-        const QMap<QString, void (frmMain::*)()> commands = {
-            {"edit", &frmMain::editTask},
-            {"delete", &frmMain::deleteTask},
-            {"duplicate", &frmMain::duplicateTask},
-            {"perform", &frmMain::performSelectedTask},
-            {"perform all", &frmMain::performAllTasks},
-            {"launch", &frmMain::launchSelectedFile},
-            {"compare", &frmMain::compareFileInformation}};
         (f.w.*commands[command])();
-        QCOMPARE(f.messages.refusals(), QStringList({noItems}));
         storeAndSelect(f, 0, "One");
         f.w.lvwTasks->selectRow(-1);
-        f.messages.shown.clear();
         (f.w.*commands[command])();
         QCOMPARE(f.messages.refusals(),
-                 noSelection.isEmpty() ? QStringList() : QStringList({noSelection}));
+                 QStringList({noItems, noSelection}).filter(QRegularExpression(".")));
         QCOMPARE(f.w.lvwTasks->count(), 1);
     }
 
-    void addWritesTheEditorsFieldsUnderTheLowestFreeNumber() {
+    // Cancel writes and logs nothing; OK writes under the lowest free number, and
+    // edit keeps the recorded state. A stored rule that differs only in case
+    // selects its entry.
+    void addAndEdit() {
         MainWindow f;
         storeTask(0, "Zero", "z.txt", "z2.txt");
-        storeTask(1, "One", "o.txt", "o2.txt");
+        storeTask(1, "One", makeFile(f.home, "o.txt"), "o2.txt", manualRule.toUpper());
+        QVERIFY(db::writeField(TaskField::FileDate, 1, "stamp").ok());
         QVERIFY(db::deleteRecord(0).ok());
-        const QString source = makeFile(f.home, "report.txt");
-        whenEditorOpens([&](frmTaskEditor* editor) {
-            editor->txtName->setText("Report");
-            editor->txtSource->setText(source);
-            editor->txtDestination->setText(f.home.file("copy.txt"));
-            editor->cboRule->setCurrentText(manualRule);
-            savePicture(*editor, "add-editor");
-            editor->cmdOK->click();
-        });
+        const QByteArray before = taskTableBytes();
+        const int logLines = f.w.lstLog->count();
+        whenEditorOpens("Never", false);
         f.w.addTask();
-        savePicture(f.w, "add-listed");
-        QVERIFY(f.messages.shown.isEmpty());
+        QCOMPARE(taskTableBytes(), before);
+        QCOMPARE(f.w.lstLog->count(), logLines);
+        const QString source = makeFile(f.home, "report.txt");
+        whenEditorOpens("Report", true, source);
+        f.w.addTask();
         QVERIFY(db::readRecord(0).ok());
         QCOMPARE(QStringList({db::fieldValues[slotTaskName], db::fieldValues[slotSourceFile],
                               db::fieldValues[slotRule], db::fieldValues[slotConfirmationOn]}),
                  QStringList({"Report", source, manualRule, "0"}));
-        QCOMPARE(logged(f.w, "New task added: Report"), 1);
-        QCOMPARE(f.w.lvwTasks->count(), 2);
         QCOMPARE(f.w.statusPanel1->text(), "You currently have 2 active tasks.");
-    }
-
-    void cancelledAddWritesAndLogsNothing() {
-        MainWindow f;
-        const int logLines = f.w.lstLog->count();
-        whenEditorOpens([](frmTaskEditor* editor) {
-            editor->txtName->setText("Never");
-            editor->cmdCancel->click();
-        });
-        f.w.addTask();
-        QVERIFY(!QFile::exists(db::databaseFile));
-        QCOMPARE(f.w.lstLog->count(), logLines);
-    }
-
-    // A stored rule that differs only in case selects its entry; the recorded state stays.
-    void editChangesTheFieldsAndKeepsTheRecordedState() {
-        MainWindow f;
-        storeTask(3, "Old", makeFile(f.home, "a.txt"), f.home.file("b.txt"), manualRule.toUpper());
-        QVERIFY(db::writeField(TaskField::FileDate, 3, "stamp").ok());
-        f.w.fillTaskList();
-        select(f.w, 3);
-        whenEditorOpens([](frmTaskEditor* editor) {
-            QCOMPARE(editor->cboRule->currentText(), manualRule);
-            editor->txtName->setText("New");
-            editor->cmdOK->click();
-        });
+        select(f.w, 1);
+        whenEditorOpens("New", true);
         f.w.editTask();
+        QCOMPARE(db::readField(TaskField::TaskName, 1).value() +
+                     db::readField(TaskField::Rule, 1).value() +
+                     db::readField(TaskField::FileDate, 1).value(),
+                 "New" + manualRule + "stamp");
         QVERIFY(f.messages.shown.isEmpty());
-        QCOMPARE(db::readField(TaskField::TaskName, 3).value(), "New");
-        QCOMPARE(db::readField(TaskField::Rule, 3).value(), manualRule);
-        QCOMPARE(db::readField(TaskField::FileDate, 3).value(), "stamp");
-        QCOMPARE(logged(f.w, "Task updated: New"), 1);
-    }
-
-    void aTaskThatVanishedIsNeverWrittenBack() {
-        MainWindow f;
-        storeAndSelect(f, 0, "Gone");
-        QVERIFY(db::deleteRecord(0).ok());
-        const QByteArray before = taskTableBytes();
-        f.w.editTask();
-        f.w.duplicateTask();
-        f.w.performSelectedTask();
-        QCOMPARE(f.messages.refusals().size(), 3);
-        QVERIFY(f.messages.refusals().first().contains("no longer in the task list"));
-        QCOMPARE(taskTableBytes(), before);
-        QCOMPARE(f.w.lvwTasks->count(), 0);
+        QCOMPARE(logged(f.w, "New task added: Report") + logged(f.w, "Task updated: New"), 2);
     }
 
     void deleteAsksUnlessSwitchedOff_data() {
@@ -219,27 +184,36 @@ private slots:
         QCOMPARE(f.w.statusPanel1->text() == "You currently have no active tasks.", deleted);
     }
 
-    // A copy under the same name; with every number taken, nothing is written.
-    void duplicate() {
+    // A copy under the same name. Nothing is written with every number taken, nor for a task
+    // that vanished since it was listed.
+    void duplicateAndVanished() {
         MainWindow f;
         storeAndSelect(f, 0, "Twin");
         f.w.duplicateTask();
-        QCOMPARE(f.w.lvwTasks->count(), 2);
         QCOMPARE(f.w.lvwTasks->itemText(0, 0) + f.w.lvwTasks->itemText(1, 0), "TwinTwin");
         QCOMPARE(logged(f.w, "Task duplicated: Twin"), 1);
         for (int n = 2; n <= db::maxRecordNumber; ++n)
             QVERIFY(db::writeField(TaskField::TaskName, n, "T").ok());
         f.w.fillTaskList();
-        QCOMPARE(f.w.lvwTasks->count(), db::maxRecordNumber + 1);
-        f.w.lvwTasks->selectRow(0);
-        const QByteArray before = taskTableBytes();
+        select(f.w, 0);
+        const QByteArray full = taskTableBytes();
         f.w.duplicateTask();
-        QCOMPARE(f.messages.refusals().size(), 1);
-        QVERIFY(f.messages.refusals().first().contains("no free task number"));
+        QCOMPARE(taskTableBytes(), full);
+        QVERIFY(db::deleteRecord(0).ok());
+        const QByteArray before = taskTableBytes();
+        f.w.editTask();
+        f.w.duplicateTask();
+        f.w.performSelectedTask();
         QCOMPARE(taskTableBytes(), before);
+        const QStringList refusals = f.messages.refusals();
+        QVERIFY(refusals.size() == 4 && refusals[0].contains("no free task number"));
+        QVERIFY(refusals[1].contains("no longer in the task list"));
+        QCOMPARE(f.w.lvwTasks->count(), db::maxRecordNumber);
     }
 
-    // Arranged by date, every task moves once performed; each is performed exactly once.
+    // Arranged by date, every task moves once performed; each is still performed
+    // exactly once, in the order taken at the start (the log's newest line is on
+    // top), and the list rebuilt at the end keeps count and selection.
     void performAllWalksTheTasksTakenAtItsStart() {
         MainWindow f;
         for (int n = 0; n < 5; ++n)
@@ -253,24 +227,19 @@ private slots:
         QVERIFY(f.w.mnuViewArrangeDate->isChecked());
         for (int n = 0; n < 5; ++n) {
             QFile copy(f.home.file(QString("d%1.txt").arg(n)));
-            QVERIFY(copy.open(QIODevice::ReadOnly));
-            QCOMPARE(copy.readAll(), QByteArray::number(n));
+            QVERIFY(copy.open(QIODevice::ReadOnly) && copy.readAll() == QByteArray::number(n));
             QCOMPARE(db::readField(TaskField::LastUpdated, n).value(), dateText(today()));
         }
-        // Each task exactly once and in the order taken at the start (the log's newest line is
-        // on top), though each moves in the date arrangement once performed.
         QStringList performed;
-        for (int row = f.w.lstLog->count() - 1; row >= 0; --row) {
-            const QString line = f.w.lstLog->item(row)->text();
-            if (line.contains("Successfully performed "))
-                performed << line.section("Successfully performed ", 1);
-        }
+        for (int row = f.w.lstLog->count() - 1; row >= 0; --row)
+            if (f.w.lstLog->item(row)->text().contains("Successfully performed "))
+                performed << f.w.lstLog->item(row)->text().section("Successfully performed ", 1);
         QCOMPARE(performed, QStringList({"Task 0", "Task 1", "Task 2", "Task 3", "Task 4"}));
-        // The list rebuilt at the end: count and selection as before, every row dated.
         QCOMPARE(f.w.statusPanel1->text(), QString("You currently have 5 active tasks."));
         QCOMPARE(f.w.lvwTasks->itemKey(f.w.lvwTasks->selectedRow()), selected);
-        for (int row = 0; row < 5; ++row)
-            QVERIFY(!f.w.lvwTasks->itemText(row, 1).isEmpty());
+        // Shown year first, so that the column sorts by date.
+        const QString shown = f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 1);
+        QCOMPARE(QString(shown).remove(QRegularExpression("[/.-]")), today().toString("yyyyMMdd"));
         QVERIFY(f.messages.shown.isEmpty());
     }
 
@@ -288,7 +257,8 @@ private slots:
         QCOMPARE(f.messages.shown.size(), 1);
     }
 
-    // Launching checks the path the list shows; the default action "RUN" in any case launches.
+    // Launching checks the path the list shows; the default action "RUN" in any
+    // case launches.
     void launchChecksThePathItShows() {
         MainWindow f;
         UrlCatcher catcher({"file"});
@@ -297,10 +267,10 @@ private slots:
         storeTask(1, "Empty", "", "c.txt");
         storeTask(2, "Missing", f.home.file("gone.txt"), "d.txt");
         f.w.fillTaskList();
-        select(f.w, 1);
-        f.w.launchSelectedFile();
-        select(f.w, 2);
-        f.w.launchSelectedFile();
+        for (int n : {1, 2}) {
+            select(f.w, n);
+            f.w.launchSelectedFile();
+        }
         select(f.w, 0);
         writeSetting("TaskAction", "RUN");
         f.w.runDefaultAction();
@@ -314,32 +284,33 @@ private slots:
         QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(source)});
     }
 
-    void clickingAnItemFeedsTheComparisonWindow() {
+    // A selection moved by a key counts as a click: the comparison window gets
+    // its paths.
+    void keyboardSelectionFeedsTheComparisonWindow() {
         MainWindow f;
+        storeAndSelect(f, 1, "Two");
         storeAndSelect(f, 0, "One");
-        emit f.w.lvwTasks->itemClicked(0);
-        QCOMPARE(f.w.fileInfo->lblSourceFile->text(), f.home.file("One.txt"));
-        QCOMPARE(f.w.fileInfo->lblDestinationFile->text(), f.home.file("One copy"));
+        QTest::keyClick(f.w.lvwTasks->currentView(),
+                        f.w.lvwTasks->itemKey(0) == "key0" ? Qt::Key_Down : Qt::Key_Up);
+        QCOMPARE(f.w.fileInfo->lblSourceFile->text() + '|' +
+                     f.w.fileInfo->lblDestinationFile->text(),
+                 f.home.file("Two.txt") + '|' + f.home.file("Two copy"));
         f.w.compareFileInformation();
-        QVERIFY(f.w.fileInfo->isVisible());
-        QVERIFY(f.messages.shown.isEmpty());
-        savePicture(*f.w.fileInfo, "fileinfo");
+        QVERIFY(f.w.fileInfo->isVisible() && f.messages.shown.isEmpty());
     }
 
     void renameIsWrittenOrRefused_data() {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("stored");
-        QTest::newRow("new name") << "After"
-                                  << "After";
-        QTest::newRow("empty") << ""
-                               << "Before";
-        QTest::newRow("256 bytes") << QString(128, QChar(0x00e9)) << "Before";
-        QTest::newRow("255 bytes")
-            << QString(127, QChar(0x00e9)) + "x" << QString(127, QChar(0x00e9)) + "x";
+        QTest::addColumn<bool>("written");
+        QTest::newRow("new name") << QString("After") << true;
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("256 bytes") << QString(128, QChar(0x00e9)) << false;
+        QTest::newRow("255 bytes") << QString(127, QChar(0x00e9)) + "x" << true;
     }
     void renameIsWrittenOrRefused() {
         QFETCH(QString, typed);
-        QFETCH(QString, stored);
+        QFETCH(bool, written);
+        const QString stored = written ? typed : "Before";
         MainWindow f;
         f.w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.w));
@@ -352,12 +323,13 @@ private slots:
         // The list ends an edit on Return a moment later.
         const QPointer<QLineEdit> open = editor;
         QTRY_VERIFY(open.isNull() || open->isHidden());
-        QCOMPARE(f.messages.refusals().size(), typed == stored ? 0 : 1);
+        QCOMPARE(f.messages.refusals().size(), written ? 0 : 1);
         QCOMPARE(db::readField(TaskField::TaskName, 5).value(), stored);
         QCOMPARE(f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 0), stored);
     }
 
-    // Said once; what is whole is listed, and nothing is written into the damaged table.
+    // Said once; what is whole is listed, and nothing is written into the damaged
+    // table.
     void aDamagedTableIsSaidOnceAndWhatIsWholeIsListed() {
         TestHome home;
         MessageCatcher messages;
@@ -371,34 +343,13 @@ private slots:
         const QByteArray before = taskTableBytes();
         frmMain w;
         w.load();
-        QCOMPARE(messages.refusals().size(), 1);
-        QVERIFY(messages.refusals().first().contains("tasks.dat"));
         QCOMPARE(w.lvwTasks->count(), 1);
         w.fillTaskList();
         QCOMPARE(messages.refusals().size(), 1);
+        QVERIFY(messages.refusals().first().contains("tasks.dat"));
         w.lvwTasks->selectRow(0);
         w.duplicateTask();
         QCOMPARE(taskTableBytes(), before);
-    }
-
-    // Odd stored texts are listed as stored; a stored date shows year first, so that the
-    // column sorts by date.
-    void listShowsOddStoredTexts() {
-        MainWindow f;
-        storeTask(0, "", "noextension", "x");
-        storeTask(12, QString::fromUtf8("Ünïcødé <&> \"odd\""), "C:\\Docs\\Report.DOC", "y");
-        QVERIFY(db::writeField(TaskField::LastUpdated, 12, "not a date").ok());
-        f.w.fillTaskList();
-        QCOMPARE(f.w.lvwTasks->count(), 2);
-        select(f.w, 12);
-        QCOMPARE(f.w.selectedRecordNumber(), 12);
-        QCOMPARE(f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 1), "not a date");
-        QVERIFY(db::writeField(TaskField::LastUpdated, 12, dateText(QDate(2026, 3, 4))).ok());
-        f.w.fillTaskList();
-        select(f.w, 12);
-        const QString shown = f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 1);
-        QVERIFY2(QRegularExpression("^2026([/.-])03(?:\\1)04$").match(shown).hasMatch(),
-                 qPrintable(shown));
     }
 };
 
