@@ -18,8 +18,11 @@ template <class Window> struct WindowFixture {
     Window w;
 
     WindowFixture() {
-        if constexpr (requires { w.load(); })
+        if constexpr (requires { w.load(); }) {
             w.load();
+            // The first check, which start-up leaves to the event loop.
+            QCoreApplication::processEvents();
+        }
     }
 };
 
