@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -32,7 +33,18 @@ bool isPlainVisibleFile(const QFileInfo& info) {
 struct LocalStamp {
     QDate date;
     QTime time;
+    bool operator==(const LocalStamp&) const = default;
 };
+
+// The texts last made for a file, reused while its local time stamp and the locale stay the
+// same: the check cycle looks at every source at every tick, and few of them have changed.
+struct KnownFile {
+    LocalStamp stamp;
+    FileStamp texts;
+};
+
+// Sources and destinations of a full task table, with room to spare.
+constexpr qsizetype maxKnownFiles = 20002;
 
 // What turning time stamps into texts depends on, looked at again at most once a second
 // rather than for every file: the time zone (asking the C library for it costs a status call
@@ -44,6 +56,7 @@ struct StampForm {
     QLocale locale;
     QDate lastDate;
     QString lastDateText;
+    QHash<QString, KnownFile> knownFiles;
 };
 
 StampForm& stampForm() {
@@ -60,14 +73,36 @@ StampForm& stampForm() {
     return form;
 }
 
+// Texts made in another locale are made again.
+void followLocale(StampForm& form) {
+    const QLocale locale;
+    if (locale == form.locale)
+        return;
+    form.locale = locale;
+    form.lastDate = QDate();
+    form.knownFiles.clear();
+}
+
 QString stampDateText(const QDate& date) {
     StampForm& form = stampForm();
-    if (date != form.lastDate || QLocale() != form.locale) {
-        form.locale = QLocale();
+    if (date != form.lastDate) {
         form.lastDate = date;
         form.lastDateText = dateText(date);
     }
     return form.lastDateText;
+}
+
+FileStamp stampTexts(const QString& path, const LocalStamp& stamp) {
+    StampForm& form = stampForm();
+    followLocale(form);
+    const auto known = form.knownFiles.constFind(path);
+    if (known != form.knownFiles.cend() && known->stamp == stamp)
+        return known->texts;
+    if (form.knownFiles.size() >= maxKnownFiles)
+        form.knownFiles.clear();
+    const FileStamp texts{stampDateText(stamp.date), timeText(stamp.time)};
+    form.knownFiles.insert(path, {stamp, texts});
+    return texts;
 }
 
 #if defined(Q_OS_UNIX)
@@ -120,7 +155,7 @@ std::optional<FileStamp> getFileStamp(const QString& path) {
     const std::optional<LocalStamp> stamp = lastModified(path);
     if (!stamp)
         return std::nullopt;
-    return FileStamp{stampDateText(stamp->date), timeText(stamp->time)};
+    return stampTexts(path, *stamp);
 }
 
 QString getFileDate(const QString& path) {

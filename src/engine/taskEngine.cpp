@@ -245,10 +245,23 @@ bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
     return behind > 0 && behind >= timeStampResolution(task.destination);
 }
 
-bool notUpdatedToday(const CheckedTask& task, const QString& todayText) {
+// Today's date text, made once per cycle and only when a daily task asks for it.
+class TodayText {
+public:
+    const QString& text() {
+        if (!m_text)
+            m_text = dateText(today());
+        return *m_text;
+    }
+
+private:
+    std::optional<QString> m_text;
+};
+
+bool notUpdatedToday(const CheckedTask& task, TodayText& todayText) {
     if (task.fileDate.isEmpty() || task.fileTime.isEmpty() || task.lastUpdated.isEmpty())
         return true;
-    return differs(daysBetween(todayText, task.lastUpdated));
+    return differs(daysBetween(todayText.text(), task.lastUpdated));
 }
 
 bool versionChanged(const CheckedTask& task) {
@@ -256,7 +269,7 @@ bool versionChanged(const CheckedTask& task) {
            getFileVersion(task.source).compare(task.fileVersion, Qt::CaseInsensitive) != 0;
 }
 
-bool isDue(const CheckedTask& task, const FileStamp& source, const QString& todayText) {
+bool isDue(const CheckedTask& task, const FileStamp& source, TodayText& todayText) {
     switch (rulePosition(task.rule)) {
     case ruleSourceChanged:
         return sourceChanged(task, source);
@@ -296,7 +309,7 @@ Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp&
 }
 
 // Whether the task is due; the first check that finds its source records the baseline.
-bool checkTask(int recordNumber, const QString& todayText) {
+bool checkTask(int recordNumber, TodayText& todayText) {
     const Status read = db::readRecord(recordNumber);
     if (!read) {
         reportFault(checkFaultLine(QString(), read));
@@ -323,7 +336,7 @@ bool checkTask(int recordNumber, const QString& todayText) {
 // afresh from the file.
 void checkTasks(EngineHost& host, const QStringList& records,
                 std::optional<db::ReadSnapshot>& snapshot) {
-    const QString todayText = dateText(today());
+    TodayText todayText;
     for (const QString& entry : records) {
         if (!snapshot)
             snapshot.emplace();
