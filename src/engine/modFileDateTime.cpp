@@ -29,10 +29,11 @@ bool isPlainVisibleFile(const QFileInfo& info) {
     return info.isFile() && !info.isHidden();
 }
 
-// A time stamp as a local date and time of day.
+// A time stamp as a local date and time of day, and in milliseconds since the epoch.
 struct LocalStamp {
     QDate date;
     QTime time;
+    qint64 modifiedMs = 0;
     bool operator==(const LocalStamp&) const = default;
 };
 
@@ -100,7 +101,7 @@ FileStamp stampTexts(const QString& path, const LocalStamp& stamp) {
         return known->texts;
     if (form.knownFiles.size() >= maxKnownFiles)
         form.knownFiles.clear();
-    const FileStamp texts{stampDateText(stamp.date), timeText(stamp.time)};
+    const FileStamp texts{stampDateText(stamp.date), timeText(stamp.time), stamp.modifiedMs};
     form.knownFiles.insert(path, {stamp, texts});
     return texts;
 }
@@ -108,14 +109,16 @@ FileStamp stampTexts(const QString& path, const LocalStamp& stamp) {
 #if defined(Q_OS_UNIX)
 
 // Local time as the C library gives it, in the zone stampForm last looked at.
-std::optional<LocalStamp> localTime(time_t seconds) {
+std::optional<LocalStamp> localTime(const timespec& stamp) {
+    const time_t seconds = stamp.tv_sec;
     stampForm();
     struct tm local {};
     if (!::localtime_r(&seconds, &local))
         return std::nullopt;
     // Kept apart: a local QDateTime would ask the C library for the zone again.
     return LocalStamp{QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                      QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59))};
+                      QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)),
+                      qint64(seconds) * 1000 + stamp.tv_nsec / 1000000};
 }
 
 // The last-modified time stamp in local time, or nothing for a path that fails the existence
@@ -128,7 +131,7 @@ std::optional<LocalStamp> lastModified(const QString& path) {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return localTime(info.st_mtim.tv_sec);
+    return localTime(info.st_mtim);
 }
 
 #else
@@ -140,7 +143,7 @@ std::optional<LocalStamp> lastModified(const QString& path) {
     if (!isPlainVisibleFile(info))
         return std::nullopt;
     const QDateTime stamp = info.lastModified();
-    return LocalStamp{stamp.date(), stamp.time()};
+    return LocalStamp{stamp.date(), stamp.time(), stamp.toMSecsSinceEpoch()};
 }
 
 #endif

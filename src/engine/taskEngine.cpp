@@ -1,5 +1,6 @@
 #include "taskEngine.h"
 
+#include "modChangeWatch.h"
 #include "modClock.h"
 #include "modDatabaseBinary.h"
 #include "modDateText.h"
@@ -308,7 +309,16 @@ Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp&
     return written;
 }
 
-// Whether the task is due; the first check that finds its source records the baseline.
+// A source written to within the settle time may still be being written: the change watch
+// starts a check once it has settled, and the tick comes back. A time stamp far in the future
+// is not a write under way.
+bool settled(const FileStamp& source) {
+    const qint64 age = currentDateTime().toMSecsSinceEpoch() - source.modifiedMs;
+    return age >= ChangeWatch::settleTime || age <= -ChangeWatch::settleTime;
+}
+
+// Whether the task is due and its source has settled; the first check that finds its source records
+// the baseline.
 bool checkTask(int recordNumber, TodayText& todayText) {
     const Status read = db::readRecord(recordNumber);
     if (!read) {
@@ -324,7 +334,7 @@ bool checkTask(int recordNumber, TodayText& todayText) {
     // question the user declines records the source's state, so a copy that fails, or is cut
     // short by a crash, leaves the task due and the next check tries again.
     if (isDue(task, *source, todayText))
-        return true;
+        return settled(*source);
     const Status baseline = writeBaseline(recordNumber, task, *source);
     if (!baseline)
         reportFault(checkFaultLine(task.name, baseline));
