@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -28,11 +29,23 @@ bool isPlainVisibleFile(const QFileInfo& info) {
     return info.isFile() && !info.isHidden();
 }
 
-// A time stamp as a local date and time of day.
+// A time stamp as a local date and time of day, and in milliseconds since the epoch.
 struct LocalStamp {
     QDate date;
     QTime time;
+    qint64 modifiedMs = 0;
+    bool operator==(const LocalStamp&) const = default;
 };
+
+// The texts last made for a file, reused while its local time stamp and the locale stay the
+// same: the check cycle looks at every source at every tick, and few of them have changed.
+struct KnownFile {
+    LocalStamp stamp;
+    FileStamp texts;
+};
+
+// Sources and destinations of a full task table, with room to spare.
+constexpr qsizetype maxKnownFiles = 20002;
 
 // What turning time stamps into texts depends on, looked at again at most once a second
 // rather than for every file: the time zone (asking the C library for it costs a status call
@@ -44,6 +57,7 @@ struct StampForm {
     QLocale locale;
     QDate lastDate;
     QString lastDateText;
+    QHash<QString, KnownFile> knownFiles;
 };
 
 StampForm& stampForm() {
@@ -60,27 +74,51 @@ StampForm& stampForm() {
     return form;
 }
 
+// Texts made in another locale are made again.
+void followLocale(StampForm& form) {
+    const QLocale locale;
+    if (locale == form.locale)
+        return;
+    form.locale = locale;
+    form.lastDate = QDate();
+    form.knownFiles.clear();
+}
+
 QString stampDateText(const QDate& date) {
     StampForm& form = stampForm();
-    if (date != form.lastDate || QLocale() != form.locale) {
-        form.locale = QLocale();
+    if (date != form.lastDate) {
         form.lastDate = date;
         form.lastDateText = dateText(date);
     }
     return form.lastDateText;
 }
 
+FileStamp stampTexts(const QString& path, const LocalStamp& stamp) {
+    StampForm& form = stampForm();
+    followLocale(form);
+    const auto known = form.knownFiles.constFind(path);
+    if (known != form.knownFiles.cend() && known->stamp == stamp)
+        return known->texts;
+    if (form.knownFiles.size() >= maxKnownFiles)
+        form.knownFiles.clear();
+    const FileStamp texts{stampDateText(stamp.date), timeText(stamp.time), stamp.modifiedMs};
+    form.knownFiles.insert(path, {stamp, texts});
+    return texts;
+}
+
 #if defined(Q_OS_UNIX)
 
 // Local time as the C library gives it, in the zone stampForm last looked at.
-std::optional<LocalStamp> localTime(time_t seconds) {
+std::optional<LocalStamp> localTime(const timespec& stamp) {
+    const time_t seconds = stamp.tv_sec;
     stampForm();
     struct tm local {};
     if (!::localtime_r(&seconds, &local))
         return std::nullopt;
     // Kept apart: a local QDateTime would ask the C library for the zone again.
     return LocalStamp{QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                      QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59))};
+                      QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)),
+                      qint64(seconds) * 1000 + stamp.tv_nsec / 1000000};
 }
 
 // The last-modified time stamp in local time, or nothing for a path that fails the existence
@@ -93,7 +131,7 @@ std::optional<LocalStamp> lastModified(const QString& path) {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return localTime(info.st_mtim.tv_sec);
+    return localTime(info.st_mtim);
 }
 
 #else
@@ -105,7 +143,7 @@ std::optional<LocalStamp> lastModified(const QString& path) {
     if (!isPlainVisibleFile(info))
         return std::nullopt;
     const QDateTime stamp = info.lastModified();
-    return LocalStamp{stamp.date(), stamp.time()};
+    return LocalStamp{stamp.date(), stamp.time(), stamp.toMSecsSinceEpoch()};
 }
 
 #endif
@@ -120,7 +158,7 @@ std::optional<FileStamp> getFileStamp(const QString& path) {
     const std::optional<LocalStamp> stamp = lastModified(path);
     if (!stamp)
         return std::nullopt;
-    return FileStamp{stampDateText(stamp->date), timeText(stamp->time)};
+    return stampTexts(path, *stamp);
 }
 
 QString getFileDate(const QString& path) {

@@ -8,10 +8,12 @@ bool fileExists(const QString& path);
 
 #include <optional>
 
-// The date and time texts of one look at a file's last-modified time stamp.
+// The date and time texts of one look at a file's last-modified time stamp, and the stamp
+// itself in milliseconds since the epoch.
 struct FileStamp {
     QString date;
     QString time;
+    qint64 modifiedMs = 0;
 };
 
 // Both texts at once for an existing file; nothing for an empty path or a file that fails the

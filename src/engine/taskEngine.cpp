@@ -1,5 +1,6 @@
 #include "taskEngine.h"
 
+#include "modChangeWatch.h"
 #include "modClock.h"
 #include "modDatabaseBinary.h"
 #include "modDateText.h"
@@ -245,10 +246,23 @@ bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
     return behind > 0 && behind >= timeStampResolution(task.destination);
 }
 
-bool notUpdatedToday(const CheckedTask& task, const QString& todayText) {
+// Today's date text, made once per cycle and only when a daily task asks for it.
+class TodayText {
+public:
+    const QString& text() {
+        if (!m_text)
+            m_text = dateText(today());
+        return *m_text;
+    }
+
+private:
+    std::optional<QString> m_text;
+};
+
+bool notUpdatedToday(const CheckedTask& task, TodayText& todayText) {
     if (task.fileDate.isEmpty() || task.fileTime.isEmpty() || task.lastUpdated.isEmpty())
         return true;
-    return differs(daysBetween(todayText, task.lastUpdated));
+    return differs(daysBetween(todayText.text(), task.lastUpdated));
 }
 
 bool versionChanged(const CheckedTask& task) {
@@ -256,7 +270,7 @@ bool versionChanged(const CheckedTask& task) {
            getFileVersion(task.source).compare(task.fileVersion, Qt::CaseInsensitive) != 0;
 }
 
-bool isDue(const CheckedTask& task, const FileStamp& source, const QString& todayText) {
+bool isDue(const CheckedTask& task, const FileStamp& source, TodayText& todayText) {
     switch (rulePosition(task.rule)) {
     case ruleSourceChanged:
         return sourceChanged(task, source);
@@ -295,8 +309,17 @@ Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp&
     return written;
 }
 
-// Whether the task is due; the first check that finds its source records the baseline.
-bool checkTask(int recordNumber, const QString& todayText) {
+// A source written to within the settle time may still be being written: the change watch
+// starts a check once it has settled, and the tick comes back. A time stamp far in the future
+// is not a write under way.
+bool settled(const FileStamp& source) {
+    const qint64 age = currentDateTime().toMSecsSinceEpoch() - source.modifiedMs;
+    return age >= ChangeWatch::settleTime || age <= -ChangeWatch::settleTime;
+}
+
+// Whether the task is due and its source has settled; the first check that finds its source records
+// the baseline.
+bool checkTask(int recordNumber, TodayText& todayText) {
     const Status read = db::readRecord(recordNumber);
     if (!read) {
         reportFault(checkFaultLine(QString(), read));
@@ -311,7 +334,7 @@ bool checkTask(int recordNumber, const QString& todayText) {
     // question the user declines records the source's state, so a copy that fails, or is cut
     // short by a crash, leaves the task due and the next check tries again.
     if (isDue(task, *source, todayText))
-        return true;
+        return settled(*source);
     const Status baseline = writeBaseline(recordNumber, task, *source);
     if (!baseline)
         reportFault(checkFaultLine(task.name, baseline));
@@ -323,7 +346,7 @@ bool checkTask(int recordNumber, const QString& todayText) {
 // afresh from the file.
 void checkTasks(EngineHost& host, const QStringList& records,
                 std::optional<db::ReadSnapshot>& snapshot) {
-    const QString todayText = dateText(today());
+    TodayText todayText;
     for (const QString& entry : records) {
         if (!snapshot)
             snapshot.emplace();

@@ -177,7 +177,7 @@ Status readRecord(int recordNumber) {
     const auto& cells = image().cells();
     for (const int index : image().cellsOfRecord(recordNumber)) {
         if (fetched(cells[index]))
-            fieldValues[cells[index].field] = valueOf(cells[index]);
+            fieldValues[cells[index].field] = image().value(index);
     }
     return Status::success();
 }
@@ -188,7 +188,7 @@ Result<QString> readField(const QString& name, int recordNumber) {
     if (!image().exists())
         return QString();
     const int cell = firstFetchedCell(fieldIndex(name), recordNumber);
-    return cell >= 0 ? valueOf(image().cells()[cell]) : QString();
+    return cell >= 0 ? image().value(cell) : QString();
 }
 
 Status writeField(const QString& name, int recordNumber, const QString& value) {

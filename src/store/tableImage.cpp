@@ -126,6 +126,13 @@ QByteArrayView TableImage::valueBytes(const TableCell& cell) const {
     return QByteArrayView(m_bytes).sliced(cell.offset + cellHeaderSize, widthOf(cell.field));
 }
 
+const QString& TableImage::value(int index) const {
+    std::optional<QString>& decoded = m_values[index];
+    if (!decoded)
+        decoded = modDatabaseBinary::unpadValue(valueBytes(m_cells[index]));
+    return *decoded;
+}
+
 QString TableImage::damageMessage() const {
     return QStringLiteral("The task file %1 is damaged at byte %2: %3.")
         .arg(m_path)
@@ -138,6 +145,7 @@ void TableImage::forget() {
     m_exists = false;
     m_bytes.clear();
     m_cells.clear();
+    m_values.clear();
     m_byRecord.clear();
     m_damageOffset = -1;
     m_damageReason.clear();
@@ -199,6 +207,7 @@ Status TableImage::refresh(const QString& path, const std::vector<int>& widths) 
 
 void TableImage::parse() {
     m_cells.clear();
+    m_values.clear();
     m_byRecord.clear();
     m_damageOffset = -1;
     m_damageReason.clear();
@@ -229,6 +238,7 @@ void TableImage::parseFrom(qint64 offset) {
         cell.recordNumber = recordNumberAt(data + offset + 2);
         m_byRecord[cell.recordNumber].push_back(int(m_cells.size()));
         m_cells.push_back(cell);
+        m_values.emplace_back();
         offset += cellHeaderSize + widthOf(field);
     }
 }
@@ -252,6 +262,8 @@ Status TableImage::apply(const TableEdit& edit) {
 
     for (const auto& [offset, bytes] : patches)
         m_bytes.replace(offset, bytes.size(), bytes);
+    for (const auto& [index, value] : edit.values)
+        m_values[index].reset();
     for (const auto& [index, flag] : edit.flags)
         m_cells[index].flag = flag;
     const qint64 oldSize = m_bytes.size();

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -59,6 +60,9 @@ public:
     const std::vector<int>& cellsOfRecord(int recordNumber) const;
     // A view into the image: valid until the image next changes.
     QByteArrayView valueBytes(const TableCell& cell) const;
+    // The cell's value as text, decoded once for as long as the cell keeps its bytes: the check
+    // cycle reads every task at every tick.
+    const QString& value(int index) const;
 
     // Where the cells stop making sense; -1 when the file is whole.
     qint64 damageOffset() const { return m_damageOffset; }
@@ -87,6 +91,7 @@ private:
     QByteArray m_bytes;
     QByteArray m_scratch;
     std::vector<TableCell> m_cells;
+    mutable std::vector<std::optional<QString>> m_values; // by cell index, once decoded
     std::vector<std::vector<int>> m_byRecord;
     qint64 m_damageOffset = -1;
     QString m_damageReason;

@@ -1,5 +1,8 @@
 #include "modChangeWatch.h"
 #include "modPaths.h"
+#include "modRules.h"
+#include "taskEngine.h"
+#include "taskTableBuilder.h"
 #include "testHome.h"
 
 #include <QDir>
@@ -16,6 +19,14 @@ void writeFile(const QString& path, const QByteArray& content,
     QVERIFY2(file.open(mode), qPrintable(path));
     file.write(content);
 }
+
+// Performs whatever is due without asking; the task list is not shown.
+class QuietHost : public EngineHost {
+public:
+    bool confirmTask(const QString&, const QString&) override { return true; }
+    void showMainWindow() override {}
+    void fillTaskList() override {}
+};
 
 } // namespace
 
@@ -82,6 +93,30 @@ private slots:
         // Long enough for a further check, should one wrongly follow.
         QTest::qWait(2 * ChangeWatch::settleTime + 500);
         QVERIFY2(checks >= fewest && checks <= most, qPrintable(QString::number(checks)));
+    }
+
+    // Checks that come while the source is being written leave it alone: the one copy is made
+    // once the file has settled, and holds all of it.
+    void aSourceBeingWrittenIsCopiedOnceSettled() {
+        TestHome home;
+        openTaskTable();
+        const QString source = home.file("growing.txt");
+        const QString destination = home.file("copy.txt");
+        writeFile(source, "start");
+        storeTask(0, "Growing", source, destination, ruleTexts()[ruleSourceChanged]);
+        QuietHost host;
+        ChangeWatch watch([&host] { runCheckCycle(host); });
+        watch.follow({source});
+        for (int n = 0; n < 5; ++n) {
+            writeFile(source, "more", QIODevice::Append);
+            runCheckCycle(host);
+            QVERIFY(!QFile::exists(destination));
+            QTest::qWait(200);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(destination), 5000);
+        QFile copy(destination);
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), QByteArray("start") + QByteArray("more").repeated(5));
     }
 
     void tasksInOneFolderShareAWatch() {
