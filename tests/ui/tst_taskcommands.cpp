@@ -54,10 +54,6 @@ void storeAndSelect(MainWindow& f, int recordNumber, const QString& name) {
     select(f.w, recordNumber);
 }
 
-qsizetype logged(const frmMain& w, const QString& text) {
-    return w.lstLog->findItems(text, Qt::MatchEndsWith).size();
-}
-
 const QMap<QString, void (frmMain::*)()> commands = {{"edit", &frmMain::editTask},
                                                      {"delete", &frmMain::deleteTask},
                                                      {"duplicate", &frmMain::duplicateTask},
@@ -76,218 +72,183 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("noItems");
         QTest::addColumn<QString>("noSelection");
-        for (const char* command : {"edit", "delete", "duplicate"})
-            QTest::newRow(command) << command
-                                   << QString("You do not have any tasks to %1.  Please add a "
-                                              "task using the Add New Task option.")
-                                          .arg(command)
-                                   << QString("You have not selected a task to %1.  Please click "
-                                              "on the tasks in the task list before clicking on "
-                                              "%1.")
-                                          .arg(command);
-        const QString nothingToPerform = "You do not have any tasks to perform.  Please add a "
-                                         "task using the Add New Task option.";
+        QTest::addColumn<QString>("broken"); // the task gone from tasks.dat, its source deleted
+        const QString addOne = "Please add a task using the Add New Task option.";
+        const QString gone = "The selected task is no longer in the task list.  It may have been "
+                             "removed by another copy of Tidewell.";
+        for (const QString command : {"edit", "delete", "duplicate"})
+            QTest::newRow(qPrintable(command))
+                << command << "You do not have any tasks to " + command + ".  " + addOne
+                << "You have not selected a task to " + command +
+                       ".  Please click on the tasks "
+                       "in the task list before clicking on " +
+                       command + "."
+                << gone;
+        const QString nothingToPerform = "You do not have any tasks to perform.  " + addOne;
         QTest::newRow("perform") << "perform" << nothingToPerform
                                  << "You have not selected a task to perform.  Please click on "
                                     "the task with the left mouse button to select it, then "
-                                    "click on Perform.";
-        QTest::newRow("perform all") << "perform all" << nothingToPerform << QString();
+                                    "click on Perform."
+                                 << gone;
+        QTest::newRow("perform all") << "perform all" << nothingToPerform << ""
+                                     << "";
         QTest::newRow("launch") << "launch"
                                 << "You currently have no tasks in your task list.  Please add "
                                    "a task before trying to run an item."
                                 << "You have not selected an item to run.  Please select an "
-                                   "item then try to run it.";
+                                   "item then try to run it."
+                                << "The source file associated with the selected task no longer "
+                                   "exists.  Please check and try agian.";
         QTest::newRow("compare") << "compare"
                                  << "You do not have any tasks to compare file information.  "
                                     "Please add a task using the Add Task command in the Tasks "
                                     "menu."
                                  << "Please select a file to view before clicking on the "
-                                    "Compare File Information function.";
+                                    "Compare File Information function."
+                                 << "";
     }
-    // First the empty list is refused, then the missing selection; nothing else
-    // is said.
+    // First the empty list is refused, then the missing selection, then a task broken since the
+    // list was built; nothing else is said, and tasks.dat is left as it is.
     void refusalsInTheirOrder() {
         QFETCH(QString, command);
         QFETCH(QString, noItems);
         QFETCH(QString, noSelection);
+        QFETCH(QString, broken);
         MainWindow f;
         (f.w.*commands[command])();
         storeAndSelect(f, 0, "One");
         f.w.lvwTasks->selectRow(-1);
         (f.w.*commands[command])();
-        QCOMPARE(f.messages.refusals(),
-                 QStringList({noItems, noSelection}).filter(QRegularExpression(".")));
-        QCOMPARE(f.w.lvwTasks->count(), 1);
-    }
-
-    // Cancel writes and logs nothing; OK writes under the lowest free number, and
-    // edit keeps the recorded state. A stored rule that differs only in case
-    // selects its entry.
-    void addAndEdit() {
-        MainWindow f;
-        storeTask(0, "Zero", "z.txt", "z2.txt");
-        storeTask(1, "One", makeFile(f.home, "o.txt"), "o2.txt", manualRule.toUpper());
-        QVERIFY(db::writeField(TaskField::FileDate, 1, "stamp").ok());
-        QVERIFY(db::deleteRecord(0).ok());
+        QVERIFY(db::deleteRecord(0).ok() && QFile::remove(f.home.file("One.txt")));
         const QByteArray before = taskTableBytes();
-        const int logLines = f.w.lstLog->count();
-        whenEditorOpens("Never", false);
-        f.w.addTask();
+        f.w.lvwTasks->selectRow(0);
+        (f.w.*commands[command])();
         QCOMPARE(taskTableBytes(), before);
-        QCOMPARE(f.w.lstLog->count(), logLines);
-        const QString source = makeFile(f.home, "report.txt");
-        whenEditorOpens("Report", true, source);
-        f.w.addTask();
-        QVERIFY(db::readRecord(0).ok());
-        QCOMPARE(QStringList({db::fieldValues[slotTaskName], db::fieldValues[slotSourceFile],
-                              db::fieldValues[slotRule], db::fieldValues[slotConfirmationOn]}),
-                 QStringList({"Report", source, manualRule, "0"}));
-        QCOMPARE(f.w.statusPanel1->text(), "You currently have 2 active tasks.");
-        select(f.w, 1);
-        whenEditorOpens("New", true);
-        f.w.editTask();
-        QCOMPARE(db::readField(TaskField::TaskName, 1).value() +
-                     db::readField(TaskField::Rule, 1).value() +
-                     db::readField(TaskField::FileDate, 1).value(),
-                 "New" + manualRule + "stamp");
-        QVERIFY(f.messages.shown.isEmpty());
-        QCOMPARE(logged(f.w, "New task added: Report") + logged(f.w, "Task updated: New"), 2);
+        QCOMPARE(f.messages.refusals(),
+                 QStringList({noItems, noSelection, broken}).filter(QRegularExpression(".")));
+        // Refusing a vanished task rebuilds the list.
+        QCOMPARE(f.w.lvwTasks->count(), broken.contains("task list") ? 0 : 1);
     }
 
-    void deleteAsksUnlessSwitchedOff_data() {
-        QTest::addColumn<QString>("setting");
-        QTest::addColumn<bool>("yes");
-        QTest::addColumn<bool>("asked");
-        QTest::newRow("absent, No") << QString() << false << true;
-        QTest::newRow("TRUE, Yes") << "TRUE" << true << true;
-        QTest::newRow("false") << "false" << false << false;
-        QTest::newRow("other") << "sometimes" << false << false;
+    void changesAreWrittenAndLogged_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("setting"); // DeleteConfirmation
+        QTest::addColumn<bool>("yes");        // OK in the editor, Yes to the question
+        QTest::addColumn<QString>("logLine"); // the one line logged, if any
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("stored"); // the task written (edit: 1, else 0), from its start
+        QTest::addColumn<QString>("said");
+        const QString asked = "If you delete the task One then update of the file associated "
+                              "with it will not be performed in future.  Are you sure you want "
+                              "to continue?";
+        const QString all = QString::number(db::maxRecordNumber + 1);
+        const auto row = [](const char* name, const char* command, const QString& setting, bool yes,
+                            const char* log, const QString& status, const QString& stored = "",
+                            const QString& said = "") {
+            QTest::newRow(name) << command << setting << yes << log << status << stored << said;
+        };
+        row("add, Cancel", "add", "", false, "", "one active task.");
+        // Under the lowest free number.
+        row("add", "add", "", true, "New task added: New", "2 active tasks.",
+            "New|new.txt|" + manualRule + "|0");
+        // Keeps the recorded state; the stored rule, in another case, selects its entry.
+        row("edit", "edit", "", true, "Task updated: New", "one active task.",
+            "New|o.txt|" + manualRule + "|0|stamp");
+        row("duplicate", "duplicate", "", true, "Task duplicated: One", "2 active tasks.",
+            "One|o.txt|" + manualRule.toUpper() + "|0|stamp");
+        row("duplicate, table full", "duplicate", "", true, "", all + " active tasks.", "",
+            "There is no free task number: all " + all + " are in use.");
+        row("delete, asked, No", "delete", QString(), false, "", "one active task.", "", asked);
+        row("delete, TRUE, Yes", "delete", "TRUE", true, "Task deleted: One", "no active tasks.",
+            "", asked);
+        row("delete, false", "delete", "false", false, "Task deleted: One", "no active tasks.");
+        row("delete, other", "delete", "sometimes", false, "Task deleted: One", "no active tasks.");
     }
-    void deleteAsksUnlessSwitchedOff() {
+    // Cancel writes and logs nothing; a change is written with its one log line.
+    void changesAreWrittenAndLogged() {
+        QFETCH(QString, command);
         QFETCH(QString, setting);
         QFETCH(bool, yes);
-        QFETCH(bool, asked);
+        QFETCH(QString, logLine);
+        QFETCH(QString, status);
+        QFETCH(QString, stored);
+        QFETCH(QString, said);
         MainWindow f;
         if (!setting.isNull())
             writeSetting("DeleteConfirmation", setting);
         f.messages.answer = yes;
-        storeAndSelect(f, 0, "Last");
-        f.w.deleteTask();
-        QCOMPARE(f.messages.texts(MessageKind::question),
-                 asked ? QStringList({"If you delete the task Last then update of the file "
-                                      "associated with it will not be performed in future.  Are "
-                                      "you sure you want to continue?"})
-                       : QStringList());
-        const bool deleted = yes || !asked;
-        QCOMPARE(f.w.lvwTasks->count(), deleted ? 0 : 1);
-        QCOMPARE(logged(f.w, "Task deleted: Last"), deleted ? 1 : 0);
-        QCOMPARE(f.w.statusPanel1->text() == "You currently have no active tasks.", deleted);
-    }
-
-    // A copy under the same name. Nothing is written with every number taken, nor for a task
-    // that vanished since it was listed.
-    void duplicateAndVanished() {
-        MainWindow f;
-        storeAndSelect(f, 0, "Twin");
-        f.w.duplicateTask();
-        QCOMPARE(f.w.lvwTasks->itemText(0, 0) + f.w.lvwTasks->itemText(1, 0), "TwinTwin");
-        QCOMPARE(logged(f.w, "Task duplicated: Twin"), 1);
-        for (int n = 2; n <= db::maxRecordNumber; ++n)
-            QVERIFY(db::writeField(TaskField::TaskName, n, "T").ok());
+        storeTask(1, "One", makeFile(f.home, "o.txt"), "o2.txt", manualRule.toUpper());
+        QVERIFY(db::writeField(TaskField::FileDate, 1, "stamp").ok());
+        const bool full = said.startsWith("There is no free");
+        // Record 0 stays free below the task, unless every number is taken.
+        for (int n = 0; full && n <= db::maxRecordNumber; ++n)
+            QVERIFY(n == 1 || db::writeField(TaskField::TaskName, n, "T").ok());
         f.w.fillTaskList();
-        select(f.w, 0);
-        const QByteArray full = taskTableBytes();
-        f.w.duplicateTask();
-        QCOMPARE(taskTableBytes(), full);
-        QVERIFY(db::deleteRecord(0).ok());
+        select(f.w, 1);
         const QByteArray before = taskTableBytes();
-        f.w.editTask();
-        f.w.duplicateTask();
-        f.w.performSelectedTask();
-        QCOMPARE(taskTableBytes(), before);
-        const QStringList refusals = f.messages.refusals();
-        QVERIFY(refusals.size() == 4 && refusals[0].contains("no free task number"));
-        QVERIFY(refusals[1].contains("no longer in the task list"));
-        QCOMPARE(f.w.lvwTasks->count(), db::maxRecordNumber);
+        const int logLines = f.w.lstLog->count();
+        whenEditorOpens("New", yes, command == "add" ? makeFile(f.home, "new.txt") : QString());
+        (f.w.*commands.value(command, &frmMain::addTask))();
+        QCOMPARE(f.w.lstLog->count() - logLines, logLine.isEmpty() ? 0 : 1);
+        QVERIFY(f.w.lstLog->item(0)->text().endsWith(logLine));
+        QCOMPARE(taskTableBytes() != before, !logLine.isEmpty());
+        QCOMPARE(f.w.statusPanel1->text(), "You currently have " + status);
+        QCOMPARE(f.messages.texts(MessageKind::question) + f.messages.refusals(),
+                 QStringList(said).filter(QRegularExpression(".")));
+        if (stored.isEmpty())
+            return;
+        QVERIFY(db::readRecord(command == "edit" ? 1 : 0).ok());
+        const QString fields =
+            QStringList({db::fieldValues[slotTaskName],
+                         QFileInfo(db::fieldValues[slotSourceFile]).fileName(),
+                         db::fieldValues[slotRule], db::fieldValues[slotConfirmationOn],
+                         db::fieldValues[slotFileDate]})
+                .join('|');
+        QVERIFY2(fields.startsWith(stored), qPrintable(fields));
     }
 
-    // Arranged by date, every task moves once performed; each is still performed
-    // exactly once, in the order taken at the start (the log's newest line is on
-    // top), and the list rebuilt at the end keeps count and selection.
+    // Arranged by date, every task moves once performed; each is still performed exactly once,
+    // in the order taken at the start (the log's newest line is on top), one declined, even when
+    // the user reaches Perform All again while a task's question is open; the list rebuilt at the
+    // end keeps count and selection.
     void performAllWalksTheTasksTakenAtItsStart() {
         MainWindow f;
         for (int n = 0; n < 5; ++n)
             storeTask(n, QString("Task %1").arg(n),
                       makeFile(f.home, QString("s%1.txt").arg(n), QByteArray::number(n)),
-                      f.home.file(QString("d%1.txt").arg(n)));
+                      f.home.file(QString("d%1.txt").arg(n)), manualRule, n == 1 ? "Copy?" : "");
         f.w.fillTaskList();
         f.w.lvwTasks->selectRow(2);
         const QString selected = f.w.lvwTasks->itemKey(2);
+        f.messages.answer = false;
+        f.messages.whileShown = [&] { f.w.performAllTasks(); };
         f.w.performAllTasks();
         QVERIFY(f.w.mnuViewArrangeDate->isChecked());
-        for (int n = 0; n < 5; ++n) {
-            QFile copy(f.home.file(QString("d%1.txt").arg(n)));
-            QVERIFY(copy.open(QIODevice::ReadOnly) && copy.readAll() == QByteArray::number(n));
+        for (int n : {0, 2, 3, 4}) {
+            QCOMPARE(fileContents(f.home.file(QString("d%1.txt").arg(n))), QByteArray::number(n));
             QCOMPARE(db::readField(TaskField::LastUpdated, n).value(), dateText(today()));
         }
         QStringList performed;
         for (int row = f.w.lstLog->count() - 1; row >= 0; --row)
             if (f.w.lstLog->item(row)->text().contains("Successfully performed "))
                 performed << f.w.lstLog->item(row)->text().section("Successfully performed ", 1);
-        QCOMPARE(performed, QStringList({"Task 0", "Task 1", "Task 2", "Task 3", "Task 4"}));
+        QCOMPARE(performed, QStringList({"Task 0", "Task 2", "Task 3", "Task 4"}));
+        QCOMPARE(f.w.lstLog->findItems("Task cancelled: Task 1", Qt::MatchEndsWith).size(), 1);
+        QVERIFY(!QFile::exists(f.home.file("d1.txt")));
         QCOMPARE(f.w.statusPanel1->text(), QString("You currently have 5 active tasks."));
         QCOMPARE(f.w.lvwTasks->itemKey(f.w.lvwTasks->selectedRow()), selected);
         // Shown year first, so that the column sorts by date.
         const QString shown = f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 1);
         QCOMPARE(QString(shown).remove(QRegularExpression("[/.-]")), today().toString("yyyyMMdd"));
-        QVERIFY(f.messages.shown.isEmpty());
-    }
-
-    // The user reaches Perform All again while a task's question is open.
-    void performAllIsNotStartedTwice() {
-        MainWindow f;
-        storeTask(0, "Asks", makeFile(f.home, "a.txt"), f.home.file("b.txt"), manualRule, "Copy?");
-        f.w.fillTaskList();
-        f.messages.answer = false;
-        f.messages.whileShown = [&] {
-            if (f.messages.shown.size() == 1)
-                f.w.performAllTasks();
-        };
-        f.w.performAllTasks();
         QCOMPARE(f.messages.shown.size(), 1);
     }
 
-    // Launching checks the path the list shows; the default action "RUN" in any
-    // case launches.
-    void launchChecksThePathItShows() {
+    // A selection moved by a key counts as a click: the comparison window gets its paths. The
+    // default action "RUN", in any case, launches the file the list shows; a task without one is
+    // refused.
+    void keyboardSelectionAndTheDefaultAction() {
         MainWindow f;
         UrlCatcher catcher({"file"});
-        const QString source = makeFile(f.home, "open me.txt");
-        storeTask(0, "Open", source, "b.txt");
-        storeTask(1, "Empty", "", "c.txt");
-        storeTask(2, "Missing", f.home.file("gone.txt"), "d.txt");
-        f.w.fillTaskList();
-        for (int n : {1, 2}) {
-            select(f.w, n);
-            f.w.launchSelectedFile();
-        }
-        select(f.w, 0);
-        writeSetting("TaskAction", "RUN");
-        f.w.runDefaultAction();
-        writeSetting("TaskAction", "open");
-        f.w.runDefaultAction();
-        QCOMPARE(f.messages.refusals(),
-                 QStringList({"The task has no source file associated with it.  Please check "
-                              "and try again.",
-                              "The source file associated with the selected task no longer "
-                              "exists.  Please check and try agian."}));
-        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(source)});
-    }
-
-    // A selection moved by a key counts as a click: the comparison window gets
-    // its paths.
-    void keyboardSelectionFeedsTheComparisonWindow() {
-        MainWindow f;
         storeAndSelect(f, 1, "Two");
         storeAndSelect(f, 0, "One");
         QTest::keyClick(f.w.lvwTasks->currentView(),
@@ -296,7 +257,18 @@ private slots:
                      f.w.fileInfo->lblDestinationFile->text(),
                  f.home.file("Two.txt") + '|' + f.home.file("Two copy"));
         f.w.compareFileInformation();
-        QVERIFY(f.w.fileInfo->isVisible() && f.messages.shown.isEmpty());
+        QVERIFY(f.w.fileInfo->isVisible());
+        writeSetting("TaskAction", "RUN");
+        f.w.runDefaultAction();
+        writeSetting("TaskAction", "open");
+        f.w.runDefaultAction();
+        QVERIFY(db::writeField(TaskField::SourceFile, 1, "").ok());
+        f.w.fillTaskList();
+        select(f.w, 1);
+        f.w.launchSelectedFile();
+        QCOMPARE(f.messages.refusals(), QStringList("The task has no source file associated with "
+                                                    "it.  Please check and try again."));
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(f.home.file("Two.txt"))});
     }
 
     void renameIsWrittenOrRefused_data() {
@@ -335,11 +307,9 @@ private slots:
         MessageCatcher messages;
         openTaskTable();
         storeTask(0, "Whole", "a.txt", "b.txt");
-        {
-            QFile table(db::databaseFile);
-            QVERIFY(table.open(QIODevice::Append));
-            table.write("\x02\x00garbage");
-        }
+        QFile table(db::databaseFile);
+        QVERIFY(table.open(QIODevice::Append) && table.write("\x02") == 1);
+        table.close();
         const QByteArray before = taskTableBytes();
         frmMain w;
         w.load();
