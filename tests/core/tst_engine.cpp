@@ -1,7 +1,6 @@
 #include "../fixtures/peFixtureWriter.h"
 #include "fatVolume.h"
 #include "modClock.h"
-#include "modDatabaseBinary.h"
 #include "modDateText.h"
 #include "modFileCopy.h"
 #include "modFileDateTime.h"
@@ -14,17 +13,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QProcess>
 #include <QTimer>
 
 #include <cerrno>
-
-#include <fcntl.h>
 #include <functional>
-#include <linux/fs.h>
 #include <memory>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace db = modDatabaseBinary;
 
@@ -84,22 +78,13 @@ QByteArray executable(int revision) {
 const QDateTime sourceTime(QDate(2024, 3, 5), QTime(8, 0));
 
 void setModified(const QString& path, const QDateTime& moment) {
-    const struct timespec times[2] = {{time_t(moment.toSecsSinceEpoch()), 0},
-                                      {time_t(moment.toSecsSinceEpoch()), 0}};
-    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+    const QString at = "@" + QString::number(moment.toSecsSinceEpoch());
+    QCOMPARE(QProcess::execute("touch", {"-d", at, path}), 0);
 }
 
 // Root is not held back by permissions; the immutable flag stops it as well.
 bool setImmutable(const QString& path, bool on) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
+    return QProcess::execute("chattr", {on ? "+i" : "-i", path}) == 0;
 }
 
 } // namespace
@@ -109,20 +94,316 @@ class TestEngine : public QObject {
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
-    void init();
-    void cleanup();
+    void init() {
+        m_home = std::make_unique<TestHome>();
+        openTaskTable();
+        m_clock = FakeClock();
+        setClock(&m_clock);
+        m_log.messages.clear();
+        setLogSink(&m_log);
+        m_host = FakeHost();
+        setModified(makeFile(*m_home, "src.txt", "source"), sourceTime);
+    }
 
-    void dueEdges_data();
-    void dueEdges();
-    void failedCopyTriedAgain_data();
-    void failedCopyTriedAgain();
-    void baselineWrittenOnlyWhenSourceExists();
-    void performing_data();
-    void performing();
-    void reentryIsBounded();
-    void tasksPerformedInTableOrder();
-    void storeFaultsLoggedOnce();
-    void markerConsumedOrShownOnce();
+    void cleanup() {
+        setLogSink(nullptr);
+        setClock(nullptr);
+        m_home.reset();
+    }
+
+    // How often a task is performed by two checks with a change in between. The source is a
+    // versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
+    // clock stands ten seconds before midnight. Rule texts are matched without regard to case.
+    void dueEdges_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QDateTime>("destination"); // invalid: none
+        QTest::addColumn<bool>("onFat");
+        // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
+        // is written again with that revision; "gone": it is removed and a day passes; otherwise a
+        // stored field and the text it gets.
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("expected");
+        const QString changed = rule(ruleSourceChanged).toLower(),
+                      newer = rule(ruleSourceNewer).toUpper(), daily = rule(ruleEveryDay).toLower(),
+                      version = rule(ruleVersionChanged).toUpper();
+        const QDate day = sourceTime.date();
+        const auto row = [](const char* name, const QString& rule, const QString& change,
+                            int expected, const QDateTime& destination = {}, bool onFat = false) {
+            QTest::newRow(name) << rule << destination << onFat << change << expected;
+        };
+        row("changed, unchanged", changed, "", 1);
+        row("changed, a second later", changed, "touch 1", 2);
+        row("changed, a second earlier", changed, "touch -1", 2);
+        row("changed, next day", changed, "touch 86400", 2);
+        row("changed, damaged date", changed, "FileDate 99/99/99999", 2);
+        row("changed, damaged time", changed, "FileTime 25:61", 2);
+        row("newer, destination missing", newer, "", 1);
+        row("newer, day later, earlier time", newer, "", 0, {day.addDays(1), QTime(7, 0)});
+        row("newer, a second older", newer, "", 1, {day, QTime(7, 59, 59)});
+        row("newer, same moment", newer, "", 0, sourceTime);
+        row("newer, a second newer", newer, "", 0, {day, QTime(8, 0, 1)});
+        row("newer, day older, later time", newer, "", 1, {day.addDays(-1), QTime(9, 0)});
+        row("newer, FAT, a second older", newer, "", 0, sourceTime, true);
+        row("newer, FAT, over two seconds older", newer, "", 1, {day, QTime(7, 59, 58)}, true);
+        row("every day, same day", daily, "", 1);
+        row("every day, past midnight", daily, "clock 15", 2);
+        row("every day, damaged last update", daily, "LastUpdated yesterday", 2);
+        row("every day, source gone", daily, "gone", 1);
+        row("version, same", version, "version 4", 1);
+        row("version, changed", version, "version 5", 2);
+        row("only when selected", rule(ruleOnlyWhenSelected).toUpper(), "", 0);
+        row("unknown rule", "Every other day", "", 0);
+        row("empty rule", "", "", 0);
+    }
+
+    void dueEdges() {
+        QFETCH(QString, rule);
+        QFETCH(QDateTime, destination);
+        QFETCH(bool, onFat);
+        QFETCH(QString, change);
+        QFETCH(int, expected);
+        const FatVolume fat;
+        if (onFat && !fat.mounted())
+            QSKIP(FatVolume::unavailable());
+        if (onFat)
+            QVERIFY(QFile::link(fat.path(), path("stick")));
+        setModified(makeFile(*m_home, "src.txt", executable(4)), sourceTime.addSecs(onFat));
+        const QString copy = onFat ? "stick/dst.txt" : "dst.txt";
+        if (destination.isValid())
+            setModified(makeFile(*m_home, copy, "old"), destination);
+        m_clock.current = QDateTime(sourceTime.date(), QTime(23, 59, 50));
+        const int task = addTask("T", rule, copy);
+        cycle();
+        const QString verb = change.section(' ', 0, 0), value = change.section(' ', 1);
+        if (verb == "touch") {
+            setModified(path("src.txt"), sourceTime.addSecs(value.toInt()));
+        } else if (verb == "clock") {
+            m_clock.current = m_clock.current.addSecs(value.toInt());
+        } else if (verb == "version") {
+            makeFile(*m_home, "src.txt", executable(value.toInt()));
+        } else if (verb == "gone") {
+            QVERIFY(QFile::remove(path("src.txt")));
+            m_clock.current = m_clock.current.addDays(1);
+        } else if (!verb.isEmpty()) {
+            setField(task, verb, value);
+        }
+        cycle();
+        QCOMPARE(performed("T"), expected);
+        QCOMPARE(m_log.messages.size(), expected); // nothing but the copies is logged
+    }
+
+    void failedCopyTriedAgain_data() {
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<int>("questions"); // asked of a twin task whose question is declined
+        QTest::newRow("changed") << int(ruleSourceChanged) << 1;
+        QTest::newRow("version") << int(ruleVersionChanged) << 1;
+        QTest::newRow("newer") << int(ruleSourceNewer) << 4;
+        QTest::newRow("every day") << int(ruleEveryDay) << 4;
+    }
+
+    // A copy that fails (or that a crash cuts short) records nothing, so the next check tries
+    // again; only declining the question postpones what the rule compares with the recorded state.
+    void failedCopyTriedAgain() {
+        QFETCH(int, rule);
+        QFETCH(int, questions);
+        makeFile(*m_home, "src.txt", executable(1));
+        addTask("F", ::rule(RulePosition(rule)), "f.exe");
+        addTask("D", ::rule(RulePosition(rule)), "d.exe", "Copy D?");
+        m_host.answer = false;
+        injectCopyFault(100, EIO);
+        cycle();
+        cycle();
+        injectCopyFault(-1, 0);
+        QCOMPARE(m_log.messages.count("F failed.  A device input/output error occurred."), 2);
+        QVERIFY(!QFile::exists(path("f.exe")));
+        cycle();
+        cycle();
+        QCOMPARE(performed("F"), 1);
+        QCOMPARE(fileContents(path("f.exe")), fileContents(path("src.txt")));
+        QCOMPARE(m_host.questions.size(), questions);
+        QVERIFY(!QFile::exists(path("d.exe")));
+    }
+
+    // The first check records the source's date and time, leaving what is stored alone, and only
+    // when the source is there.
+    void baselineWrittenOnlyWhenSourceExists() {
+        const int present = addTask("P", manualRule);
+        setField(present, TaskField::FileDate, "kept date");
+        const int missing = addTask("M", rule(ruleSourceChanged), "dst.txt", "", "gone.txt");
+        cycle();
+        QCOMPARE(field(present, TaskField::FileDate), QString("kept date"));
+        QCOMPARE(field(present, TaskField::FileTime), getFileTime(path("src.txt")));
+        QCOMPARE(field(present, TaskField::FileVersion) + field(present, TaskField::LastUpdated),
+                 QString());
+        QCOMPARE(field(missing, TaskField::FileDate) + field(missing, TaskField::FileTime),
+                 QString());
+        QVERIFY(m_log.messages.isEmpty());
+    }
+
+    void performing_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("confirmation"); // "ro": off, and the destination is read-only
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QStringList>("lines"); // logged
+        const QString done = "Successfully performed T", due = "Successfully performed Due";
+        const QStringList copied = {done, due};
+        QTest::newRow("confirmation off") << "src.txt"
+                                          << "0" << false << copied;
+        QTest::newRow("confirmation empty") << "src.txt"
+                                            << "" << false << copied;
+        QTest::newRow("confirmation on, Yes") << "src.txt"
+                                              << "1" << true << copied;
+        // The rebuild after declining comes before the line that says so.
+        QTest::newRow("confirmation on, No")
+            << "src.txt"
+            << "1" << false << QStringList({due, "Task cancelled: T"});
+        QTest::newRow("missing source")
+            << "gone.txt"
+            << "0" << true << QStringList({"T failed.  The source file does not exist."});
+        QTest::newRow("read-only destination")
+            << "src.txt"
+            << "ro" << true << QStringList({"T failed.  Access is denied."});
+    }
+
+    // A copy carries the source's time stamp and records the source's date and time and the day,
+    // and the list is rebuilt, whose check performs the other task due. Declining records the
+    // source's state only; a failure records nothing and leaves the old destination.
+    void performing() {
+        QFETCH(QString, source);
+        QFETCH(QString, confirmation);
+        QFETCH(bool, answer);
+        QFETCH(QStringList, lines);
+        makeFile(*m_home, "dst.txt", "previous");
+        if (confirmation == "ro")
+            QFile::setPermissions(path("dst.txt"), QFile::ReadOwner);
+        const int task = addTask("T", manualRule, "dst.txt", "", source);
+        setField(task, TaskField::ConfirmationOn, confirmation == "ro" ? "0" : confirmation);
+        setField(task, TaskField::ConfirmationTitle, "Title of T");
+        setField(task, TaskField::ConfirmationQuestion, "Copy T?");
+        addTask("Due", rule(ruleSourceChanged), "due.txt");
+        const QList<const char*> recorded = {TaskField::FileDate, TaskField::FileTime,
+                                             TaskField::LastUpdated};
+        for (const char* name : recorded)
+            setField(task, name, "before");
+        m_clock.current = QDateTime(QDate(2024, 7, 1), QTime(9, 30));
+        m_host.answer = answer;
+        performTask(m_host, task);
+        QCOMPARE(m_host.questions,
+                 confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
+        QCOMPARE(m_log.messages, lines);
+        const bool copied = lines[0] == "Successfully performed T", rebuilt = lines.size() == 2;
+        QCOMPARE(fileContents(path("dst.txt")), QByteArray(copied ? "source" : "previous"));
+        // Once for this task, once more for the one its check performed.
+        QCOMPARE(m_host.fills, rebuilt ? 2 : 0);
+        const QStringList expected = {getFileDate(path("src.txt")), getFileTime(path("src.txt")),
+                                      copied ? dateText(QDate(2024, 7, 1)) : "before"};
+        for (int i = 0; i < recorded.size(); ++i)
+            QCOMPARE(field(task, recorded[i]), rebuilt ? expected[i] : "before");
+        if (copied)
+            QCOMPARE(QFileInfo(path("dst.txt")).lastModified(), sourceTime);
+    }
+
+    // Tasks that stay due after performing (a source without version, a declined question) are
+    // performed once per cycle, not again by the cycle that performing itself runs, nor by a tick
+    // while a question is open or the data moves; the cycle keeps the list it started with. In a
+    // burst each row is shown as its task is performed, in the order the table lists them (a
+    // record number freed and used again goes last), and the list is rebuilt once.
+    void reentryIsBounded() {
+        const int freed = addTask("X", manualRule);
+        const int asked = addTask("Q", rule(ruleSourceNewer), "q.txt", "Copy Q?");
+        const int versionless = addTask("A", rule(ruleVersionChanged), "a.txt");
+        QVERIFY(db::deleteRecord(freed).ok());
+        const int changed = addTask("B", rule(ruleSourceChanged), "b.txt");
+        QCOMPARE(changed, freed);
+        m_host.answer = false;
+        m_host.whileAsking = [this] { cycle(); }; // the timer ticks while the box is open
+        cycle();
+        QCOMPARE(m_host.rowsShown, QList<int>({asked, versionless, changed}));
+        QCOMPARE(m_host.fills, 1);
+        cycle();
+        cycle();
+        QCOMPARE(m_log.messages.count("Task cancelled: Q"), 3);
+        QCOMPARE(performed("A"), 3);
+        QCOMPARE(performed("B"), 1);
+        QCOMPARE(m_host.questions.size(), 3);
+        m_host.answer = true;
+        performTask(m_host, asked); // from the user's command: the tick still asks nothing
+        QCOMPARE(m_host.questions.size(), 4);
+        QCOMPARE(performed("Q"), 1);
+        QCOMPARE(performed("A"), 4); // by the rebuild's check alone
+
+        int copying = -1;
+        QTimer::singleShot(0, [&] {
+            copying = taskBeingCopied();
+            cycle();
+        });
+        performTask(m_host, changed);
+        QCOMPARE(copying, changed);
+        QCOMPARE(performed("B"), 2);
+        QCOMPARE(performed("A"), 5); // by the rebuild's check alone
+
+        setModified(path("q.txt"), QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
+        m_host.answer = false;
+        m_host.whileAsking = [asked] { QVERIFY(db::deleteRecord(asked).ok()); };
+        cycle();
+        QCOMPARE(performed("A"), 6);
+    }
+
+    // A copy whose recording fails logs its success and then the failure; a fault of the checks
+    // is logged once for as long as it lasts.
+    void storeFaultsLoggedOnce() {
+        const int first = addTask("A", manualRule, "a.txt");
+        addTask("B", manualRule, "b.txt");
+        if (!setImmutable(db::databaseFile, true))
+            QSKIP("The task table cannot be made unwritable here.");
+        performTask(m_host, first);
+        for (int i = 0; i < 3; ++i)
+            cycle();
+        QVERIFY(setImmutable(db::databaseFile, false));
+        QCOMPARE(m_log.messages.size(), 4);
+        QCOMPARE(m_log.messages[0], QString("Successfully performed A"));
+        QVERIFY2(m_log.messages[1].startsWith("A failed.  "), qPrintable(m_log.messages[1]));
+        QVERIFY(m_log.messages[2].startsWith("A could not be checked.  "));
+        QVERIFY(m_log.messages[3].startsWith("B could not be checked.  "));
+        QCOMPARE(m_host.fills, 0);
+        cycle();
+        QCOMPARE(field(first, TaskField::FileDate), getFileDate(path("src.txt")));
+
+        const QString table = db::databaseFile;
+        QVERIFY(QFile::rename(table, table + ".away"));
+        QVERIFY(QDir().mkdir(table)); // a table that cannot be read at all
+        cycle();
+        cycle();
+        QVERIFY(QDir().rmdir(table));
+        cycle();
+        QVERIFY(QDir().mkdir(table));
+        cycle();
+        QCOMPARE(m_log.messages.filter("The tasks could not be checked.  ").size(), 2);
+    }
+
+    // A second start leaves a marker: each one shows the window once, also one that cannot be
+    // deleted; an empty table is not created by looking.
+    void markerConsumedOrShownOnce() {
+        const QString marker = applicationFile("notify.dat");
+        cycle();
+        QCOMPARE(m_host.shown, 0);
+        QVERIFY(!QFile::exists(db::databaseFile));
+        makeFile(*m_home, "notify.dat", "");
+        cycle();
+        QVERIFY(!QFile::exists(marker));
+        cycle();
+        QCOMPARE(m_host.shown, 1);
+        makeFile(*m_home, "notify.dat", "");
+        if (!setImmutable(marker, true))
+            QSKIP("The marker cannot be made undeletable here.");
+        cycle();
+        cycle();
+        QVERIFY(setImmutable(marker, false));
+        QCOMPARE(m_host.shown, 2);
+        cycle(); // deletable again: consumed
+        QVERIFY(!QFile::exists(marker));
+        QCOMPARE(m_host.shown, 3);
+    }
 
 private:
     // A question switches the confirmation on.
@@ -147,327 +428,6 @@ private:
     FakeLog m_log;
     FakeHost m_host;
 };
-
-void TestEngine::init() {
-    m_home = std::make_unique<TestHome>();
-    openTaskTable();
-    m_clock = FakeClock();
-    setClock(&m_clock);
-    m_log.messages.clear();
-    setLogSink(&m_log);
-    m_host = FakeHost();
-    setModified(makeFile(*m_home, "src.txt", "source"), sourceTime);
-}
-
-void TestEngine::cleanup() {
-    setLogSink(nullptr);
-    setClock(nullptr);
-    m_home.reset();
-}
-
-// How often a task is performed by two checks with a change in between. The source is a
-// versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
-// clock stands ten seconds before midnight. Rule texts are matched without regard to case.
-void TestEngine::dueEdges_data() {
-    QTest::addColumn<QString>("rule");
-    QTest::addColumn<QDateTime>("destination"); // invalid: none
-    QTest::addColumn<bool>("onFat");
-    // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
-    // is written again with that revision; "gone": it is removed and a day passes; otherwise a
-    // stored field and the text it gets.
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("expected");
-    const QString changed = rule(ruleSourceChanged).toLower(),
-                  newer = rule(ruleSourceNewer).toUpper(), daily = rule(ruleEveryDay).toLower(),
-                  version = rule(ruleVersionChanged).toUpper();
-    const QDateTime none;
-    const QDate day = sourceTime.date();
-    QTest::newRow("changed, unchanged") << changed << none << false << "" << 1;
-    QTest::newRow("changed, a second later") << changed << none << false << "touch 1" << 2;
-    QTest::newRow("changed, a second earlier") << changed << none << false << "touch -1" << 2;
-    QTest::newRow("changed, next day") << changed << none << false << "touch 86400" << 2;
-    QTest::newRow("changed, damaged date")
-        << changed << none << false << "FileDate 99/99/99999" << 2;
-    QTest::newRow("changed, damaged time") << changed << none << false << "FileTime 25:61" << 2;
-    QTest::newRow("newer, destination missing") << newer << none << false << "" << 1;
-    QTest::newRow("newer, day later, earlier time")
-        << newer << QDateTime(day.addDays(1), QTime(7, 0)) << false << "" << 0;
-    QTest::newRow("newer, a second older")
-        << newer << QDateTime(day, QTime(7, 59, 59)) << false << "" << 1;
-    QTest::newRow("newer, same moment") << newer << sourceTime << false << "" << 0;
-    QTest::newRow("newer, a second newer")
-        << newer << QDateTime(day, QTime(8, 0, 1)) << false << "" << 0;
-    QTest::newRow("newer, day older, later time")
-        << newer << QDateTime(day.addDays(-1), QTime(9, 0)) << false << "" << 1;
-    QTest::newRow("newer, FAT, a second older") << newer << sourceTime << true << "" << 0;
-    QTest::newRow("newer, FAT, over two seconds older")
-        << newer << QDateTime(day, QTime(7, 59, 58)) << true << "" << 1;
-    QTest::newRow("every day, same day") << daily << none << false << "" << 1;
-    QTest::newRow("every day, past midnight") << daily << none << false << "clock 15" << 2;
-    QTest::newRow("every day, damaged last update")
-        << daily << none << false << "LastUpdated yesterday" << 2;
-    QTest::newRow("every day, source gone") << daily << none << false << "gone" << 1;
-    QTest::newRow("version, same") << version << none << false << "version 4" << 1;
-    QTest::newRow("version, changed") << version << none << false << "version 5" << 2;
-    QTest::newRow("only when selected")
-        << rule(ruleOnlyWhenSelected).toUpper() << none << false << "" << 0;
-    QTest::newRow("unknown rule") << "Every other day" << none << false << "" << 0;
-    QTest::newRow("empty rule") << "" << none << false << "" << 0;
-}
-
-void TestEngine::dueEdges() {
-    QFETCH(QString, rule);
-    QFETCH(QDateTime, destination);
-    QFETCH(bool, onFat);
-    QFETCH(QString, change);
-    QFETCH(int, expected);
-    const FatVolume fat;
-    if (onFat && !fat.mounted())
-        QSKIP(FatVolume::unavailable());
-    if (onFat)
-        QVERIFY(QFile::link(fat.path(), path("stick")));
-    setModified(makeFile(*m_home, "src.txt", executable(4)), sourceTime.addSecs(onFat));
-    const QString copy = onFat ? "stick/dst.txt" : "dst.txt";
-    if (destination.isValid())
-        setModified(makeFile(*m_home, copy, "old"), destination);
-    m_clock.current = QDateTime(sourceTime.date(), QTime(23, 59, 50));
-    const int task = addTask("T", rule, copy);
-    cycle();
-    const QString verb = change.section(' ', 0, 0), value = change.section(' ', 1);
-    if (verb == "touch") {
-        setModified(path("src.txt"), sourceTime.addSecs(value.toInt()));
-    } else if (verb == "clock") {
-        m_clock.current = m_clock.current.addSecs(value.toInt());
-    } else if (verb == "version") {
-        makeFile(*m_home, "src.txt", executable(value.toInt()));
-    } else if (verb == "gone") {
-        QVERIFY(QFile::remove(path("src.txt")));
-        m_clock.current = m_clock.current.addDays(1);
-    } else if (!verb.isEmpty()) {
-        setField(task, verb, value);
-    }
-    cycle();
-    QCOMPARE(performed("T"), expected);
-    QCOMPARE(m_log.messages.size(), expected); // nothing but the copies is logged
-}
-
-void TestEngine::failedCopyTriedAgain_data() {
-    QTest::addColumn<int>("rule");
-    QTest::addColumn<int>("questions"); // asked of a twin task whose question is declined
-    QTest::newRow("changed") << int(ruleSourceChanged) << 1;
-    QTest::newRow("version") << int(ruleVersionChanged) << 1;
-    QTest::newRow("newer") << int(ruleSourceNewer) << 4;
-    QTest::newRow("every day") << int(ruleEveryDay) << 4;
-}
-
-// A copy that fails (or that a crash cuts short) records nothing, so the next check tries
-// again; only declining the question postpones what the rule compares with the recorded state.
-void TestEngine::failedCopyTriedAgain() {
-    QFETCH(int, rule);
-    QFETCH(int, questions);
-    makeFile(*m_home, "src.txt", executable(1));
-    addTask("F", ::rule(RulePosition(rule)), "f.exe");
-    addTask("D", ::rule(RulePosition(rule)), "d.exe", "Copy D?");
-    m_host.answer = false;
-    injectCopyFault(100, EIO);
-    cycle();
-    cycle();
-    injectCopyFault(-1, 0);
-    QCOMPARE(m_log.messages.count("F failed.  A device input/output error occurred."), 2);
-    QVERIFY(!QFile::exists(path("f.exe")));
-    cycle();
-    cycle();
-    QCOMPARE(performed("F"), 1);
-    QCOMPARE(fileContents(path("f.exe")), fileContents(path("src.txt")));
-    QCOMPARE(m_host.questions.size(), questions);
-    QVERIFY(!QFile::exists(path("d.exe")));
-}
-
-// The first check records the source's date and time, leaving what is stored alone, and only
-// when the source is there.
-void TestEngine::baselineWrittenOnlyWhenSourceExists() {
-    const int present = addTask("P", manualRule);
-    setField(present, TaskField::FileDate, "kept date");
-    const int missing = addTask("M", rule(ruleSourceChanged), "dst.txt", "", "gone.txt");
-    cycle();
-    QCOMPARE(field(present, TaskField::FileDate), QString("kept date"));
-    QCOMPARE(field(present, TaskField::FileTime), getFileTime(path("src.txt")));
-    QCOMPARE(field(present, TaskField::FileVersion) + field(present, TaskField::LastUpdated),
-             QString());
-    QCOMPARE(field(missing, TaskField::FileDate) + field(missing, TaskField::FileTime), QString());
-    QVERIFY(m_log.messages.isEmpty());
-}
-
-void TestEngine::performing_data() {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("confirmation"); // "ro": off, and the destination is read-only
-    QTest::addColumn<bool>("answer");
-    QTest::addColumn<QStringList>("lines"); // logged
-    const QString done = "Successfully performed T", due = "Successfully performed Due";
-    const QStringList copied = {done, due};
-    QTest::newRow("confirmation off") << "src.txt"
-                                      << "0" << false << copied;
-    QTest::newRow("confirmation empty") << "src.txt"
-                                        << "" << false << copied;
-    QTest::newRow("confirmation on, Yes") << "src.txt"
-                                          << "1" << true << copied;
-    // The rebuild after declining comes before the line that says so.
-    QTest::newRow("confirmation on, No") << "src.txt"
-                                         << "1" << false << QStringList({due, "Task cancelled: T"});
-    QTest::newRow("missing source")
-        << "gone.txt"
-        << "0" << true << QStringList({"T failed.  The source file does not exist."});
-    QTest::newRow("read-only destination")
-        << "src.txt"
-        << "ro" << true << QStringList({"T failed.  Access is denied."});
-}
-
-// A copy carries the source's time stamp and records the source's date and time and the day,
-// and the list is rebuilt, whose check performs the other task due. Declining records the
-// source's state only; a failure records nothing and leaves the old destination.
-void TestEngine::performing() {
-    QFETCH(QString, source);
-    QFETCH(QString, confirmation);
-    QFETCH(bool, answer);
-    QFETCH(QStringList, lines);
-    makeFile(*m_home, "dst.txt", "previous");
-    if (confirmation == "ro")
-        QFile::setPermissions(path("dst.txt"), QFile::ReadOwner);
-    const int task = addTask("T", manualRule, "dst.txt", "", source);
-    setField(task, TaskField::ConfirmationOn, confirmation == "ro" ? "0" : confirmation);
-    setField(task, TaskField::ConfirmationTitle, "Title of T");
-    setField(task, TaskField::ConfirmationQuestion, "Copy T?");
-    addTask("Due", rule(ruleSourceChanged), "due.txt");
-    const QList<const char*> recorded = {TaskField::FileDate, TaskField::FileTime,
-                                         TaskField::LastUpdated};
-    for (const char* name : recorded)
-        setField(task, name, "before");
-    m_clock.current = QDateTime(QDate(2024, 7, 1), QTime(9, 30));
-    m_host.answer = answer;
-    performTask(m_host, task);
-    QCOMPARE(m_host.questions,
-             confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
-    QCOMPARE(m_log.messages, lines);
-    const bool copied = lines[0] == "Successfully performed T", rebuilt = lines.size() == 2;
-    QCOMPARE(fileContents(path("dst.txt")), QByteArray(copied ? "source" : "previous"));
-    // Once for this task, once more for the one its check performed.
-    QCOMPARE(m_host.fills, rebuilt ? 2 : 0);
-    const QStringList expected = {getFileDate(path("src.txt")), getFileTime(path("src.txt")),
-                                  copied ? dateText(QDate(2024, 7, 1)) : "before"};
-    for (int i = 0; i < recorded.size(); ++i)
-        QCOMPARE(field(task, recorded[i]), rebuilt ? expected[i] : "before");
-    if (copied)
-        QCOMPARE(QFileInfo(path("dst.txt")).lastModified(), sourceTime);
-}
-
-// Tasks that stay due after performing (a source without version, a declined question) are
-// performed once per cycle, not again by the cycle that performing itself runs, nor by a tick
-// while a question is open or the data moves; the cycle keeps the list it started with.
-void TestEngine::reentryIsBounded() {
-    const int asked = addTask("Q", rule(ruleSourceNewer), "q.txt", "Copy Q?");
-    addTask("A", rule(ruleVersionChanged), "a.txt");
-    const int changed = addTask("B", rule(ruleSourceChanged), "b.txt");
-    m_host.answer = false;
-    m_host.whileAsking = [this] { cycle(); }; // the timer ticks while the box is open
-    for (int i = 0; i < 3; ++i)
-        cycle();
-    QCOMPARE(m_log.messages.count("Task cancelled: Q"), 3);
-    QCOMPARE(performed("A"), 3);
-    QCOMPARE(performed("B"), 1);
-    QCOMPARE(m_host.questions.size(), 3);
-    m_host.answer = true;
-    performTask(m_host, asked); // from the user's command: the tick still asks nothing
-    QCOMPARE(m_host.questions.size(), 4);
-    QCOMPARE(performed("Q"), 1);
-    QCOMPARE(performed("A"), 4); // by the rebuild's check alone
-
-    int copying = -1;
-    QTimer::singleShot(0, [&] {
-        copying = taskBeingCopied();
-        cycle();
-    });
-    performTask(m_host, changed);
-    QCOMPARE(copying, changed);
-    QCOMPARE(performed("B"), 2);
-    QCOMPARE(performed("A"), 5); // by the rebuild's check alone
-
-    setModified(path("q.txt"), QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-    m_host.answer = false;
-    m_host.whileAsking = [asked] { QVERIFY(db::deleteRecord(asked).ok()); };
-    cycle();
-    QCOMPARE(performed("A"), 6);
-}
-
-// Performing in a burst shows each row as its task is performed and rebuilds the whole list
-// once the cycle is through; the tasks go in the order the table lists them.
-void TestEngine::tasksPerformedInTableOrder() {
-    const int first = addTask("A", rule(ruleSourceChanged), "a.txt");
-    const int second = addTask("B", rule(ruleSourceChanged), "b.txt");
-    QVERIFY(db::deleteRecord(first).ok());
-    QCOMPARE(addTask("C", rule(ruleSourceChanged), "c.txt"), first);
-    const int last = addTask("D", rule(ruleSourceChanged), "d.txt");
-    cycle();
-    QCOMPARE(m_log.messages, QStringList({"Successfully performed B", "Successfully performed C",
-                                          "Successfully performed D"}));
-    QCOMPARE(m_host.rowsShown, QList<int>({second, first, last}));
-    QCOMPARE(m_host.fills, 1);
-}
-
-// A copy whose recording fails logs its success and then the failure; a fault of the checks
-// is logged once for as long as it lasts.
-void TestEngine::storeFaultsLoggedOnce() {
-    const int first = addTask("A", manualRule, "a.txt");
-    addTask("B", manualRule, "b.txt");
-    if (!setImmutable(db::databaseFile, true))
-        QSKIP("The task table cannot be made unwritable here.");
-    performTask(m_host, first);
-    for (int i = 0; i < 3; ++i)
-        cycle();
-    QVERIFY(setImmutable(db::databaseFile, false));
-    QCOMPARE(m_log.messages.size(), 4);
-    QCOMPARE(m_log.messages[0], QString("Successfully performed A"));
-    QVERIFY2(m_log.messages[1].startsWith("A failed.  "), qPrintable(m_log.messages[1]));
-    QVERIFY(m_log.messages[2].startsWith("A could not be checked.  "));
-    QVERIFY(m_log.messages[3].startsWith("B could not be checked.  "));
-    QCOMPARE(m_host.fills, 0);
-    cycle();
-    QCOMPARE(field(first, TaskField::FileDate), getFileDate(path("src.txt")));
-
-    const QString table = db::databaseFile;
-    QVERIFY(QFile::rename(table, table + ".away"));
-    QVERIFY(QDir().mkdir(table)); // a table that cannot be read at all
-    cycle();
-    cycle();
-    QVERIFY(QDir().rmdir(table));
-    cycle();
-    QVERIFY(QDir().mkdir(table));
-    cycle();
-    QCOMPARE(m_log.messages.filter("The tasks could not be checked.  ").size(), 2);
-}
-
-// A second start leaves a marker: each one shows the window once, also one that cannot be
-// deleted; an empty table is not created by looking.
-void TestEngine::markerConsumedOrShownOnce() {
-    const QString marker = applicationFile("notify.dat");
-    cycle();
-    QCOMPARE(m_host.shown, 0);
-    QVERIFY(!QFile::exists(db::databaseFile));
-    makeFile(*m_home, "notify.dat", "");
-    cycle();
-    QVERIFY(!QFile::exists(marker));
-    cycle();
-    QCOMPARE(m_host.shown, 1);
-    makeFile(*m_home, "notify.dat", "");
-    if (!setImmutable(marker, true))
-        QSKIP("The marker cannot be made undeletable here.");
-    cycle();
-    cycle();
-    QVERIFY(setImmutable(marker, false));
-    QCOMPARE(m_host.shown, 2);
-    cycle(); // deletable again: consumed
-    QVERIFY(!QFile::exists(marker));
-    QCOMPARE(m_host.shown, 3);
-}
 
 QTEST_GUILESS_MAIN(TestEngine)
 #include "tst_engine.moc"
