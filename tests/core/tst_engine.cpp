@@ -1,6 +1,6 @@
+#include "../fixtures/peFixtureWriter.h"
 #include "fatVolume.h"
 #include "modClock.h"
-#include "modDatabaseBinary.h"
 #include "modDateText.h"
 #include "modFileCopy.h"
 #include "modFileDateTime.h"
@@ -8,53 +8,33 @@
 #include "modRules.h"
 #include "modTidewell.h"
 #include "taskEngine.h"
-#include "taskTable.h"
-#include "testHome.h"
+#include "taskTableBuilder.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QTest>
+#include <QProcess>
 #include <QTimer>
-#include <QtEndian>
 
 #include <cerrno>
-
-#include <fcntl.h>
 #include <functional>
-#include <linux/fs.h>
 #include <memory>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace db = modDatabaseBinary;
 
 namespace {
 
-class FakeClock : public Clock {
+// Stands in for the window, the clock and the log. It records what the engine asks of the
+// window, and its task list rebuild ends with a check cycle, as the window's own does; it keeps
+// the messages of the log lines, oldest first.
+class Fake : public EngineHost, public Clock, public LogSink {
 public:
     QDateTime current = QDateTime(QDate(2024, 3, 5), QTime(12, 0));
-    QDateTime now() const override { return current; }
-};
-
-// Keeps the messages of the log lines, oldest first.
-class FakeLog : public LogSink {
-public:
     QStringList messages;
-    void insertLogLine(const QString& line) override { messages << line.section('\t', 1); }
-};
-
-// Records what the engine asks of the window; its task list rebuild ends with a check cycle,
-// as the window's own does.
-class FakeHost : public EngineHost {
-public:
     QStringList questions;
     bool answer = true;
     std::function<void()> whileAsking;
-    int shown = 0;
-    int fills = 0;
+    int shown = 0, fills = 0;
     QList<int> rowsShown;
 
     bool confirmTask(const QString& title, const QString& question) override {
@@ -63,93 +43,26 @@ public:
             whileAsking();
         return answer;
     }
+    QDateTime now() const override { return current; }
+    void insertLogLine(const QString& line) override { messages << line.section('\t', 1); }
     void showMainWindow() override { ++shown; }
     void showPerformedTask(int recordNumber) override { rowsShown << recordNumber; }
     void fillTaskList() override {
         ++fills;
-        if (db::listRecords()) {
-            for (const QString& entry : db::resultList.mid(0, db::resultCount))
-                QVERIFY(db::readRecord(entry.toInt()).ok());
-        }
         runCheckCycle(*this);
     }
 };
 
-QString ruleText(RulePosition position) {
-    return ruleTexts()[position];
-}
-
 const QDateTime sourceTime(QDate(2024, 3, 5), QTime(8, 0));
 
-void writeFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
-    file.write(content);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void setModified(const QString& path, const QDateTime& moment) {
-    const struct timespec times[2] = {{time_t(moment.toSecsSinceEpoch()), 0},
-                                      {time_t(moment.toSecsSinceEpoch()), 0}};
-    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-}
-
-// A minimal 32-bit Windows executable whose only content is a version resource.
-QByteArray peWithVersion(quint16 major, quint16 minor, quint16 build, quint16 revision) {
-    QByteArray pe(0x400, '\0');
-    auto put16 = [&](int at, quint32 v) { qToLittleEndian<quint16>(quint16(v), pe.data() + at); };
-    auto put32 = [&](int at, quint32 v) { qToLittleEndian<quint32>(v, pe.data() + at); };
-    const int rsrc = 0x200, rva = 0x1000, info = 0x58, infoSize = 92, optional = 0x58;
-    put16(0, 0x5A4D);
-    put32(0x3C, 0x40);
-    put32(0x40, 0x4550);
-    put16(0x46, 1);                    // one section
-    put16(0x54, 0xE0);                 // optional header size
-    put16(optional, 0x10B);            // PE32
-    put32(optional + 92, 16);          // data directories
-    put32(optional + 96 + 2 * 8, rva); // resource directory
-    put32(optional + 96 + 2 * 8 + 4, info + infoSize);
-    const int section = optional + 0xE0;
-    put32(section + 8, info + infoSize);
-    put32(section + 12, rva);
-    put32(section + 16, 0x200);
-    put32(section + 20, rsrc);
-    // Type 16 (version) -> name 1 -> language 0x409 -> data entry.
-    const int levels[3][3] = {{0x00, 16, 0x18}, {0x18, 1, 0x30}, {0x30, 0x409, 0x48}};
-    for (const auto& level : levels) {
-        put16(rsrc + level[0] + 14, 1);
-        put32(rsrc + level[0] + 16, quint32(level[1]));
-        put32(rsrc + level[0] + 20, quint32(level[2]) | (level[2] == 0x48 ? 0 : 0x80000000));
-    }
-    put32(rsrc + 0x48, rva + info);
-    put32(rsrc + 0x4C, infoSize);
-    put16(rsrc + info, infoSize);
-    put16(rsrc + info + 2, 52);
-    const QString key = QStringLiteral("VS_VERSION_INFO");
-    for (int i = 0; i < key.size(); ++i)
-        put16(rsrc + info + 6 + 2 * i, key[i].unicode());
-    const int fixed = rsrc + info + 40;
-    put32(fixed, 0xFEEF04BD);
-    put32(fixed + 8, quint32(major) << 16 | minor);
-    put32(fixed + 12, quint32(build) << 16 | revision);
-    return pe;
+    const QString at = "@" + QString::number(moment.toSecsSinceEpoch());
+    QCOMPARE(QProcess::execute("touch", {"-d", at, path}), 0);
 }
 
 // Root is not held back by permissions; the immutable flag stops it as well.
 bool setImmutable(const QString& path, bool on) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
+    return QProcess::execute("chattr", {on ? "+i" : "-i", path}) == 0;
 }
 
 } // namespace
@@ -159,410 +72,314 @@ class TestEngine : public QObject {
 
 private slots:
     void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom)); }
-    void init();
-    void cleanup();
+    void init() {
+        m_home.reset(); // before the next one: it leaves the application folder unset
+        m_home = std::make_unique<TestHome>();
+        openTaskTable();
+        m_host = Fake();
+        setClock(&m_host);
+        setLogSink(&m_host);
+        setModified(makeFile(*m_home, "src.txt", "source"), sourceTime);
+    }
 
-    void dueEdges_data();
-    void dueEdges();
-    void failedCopyTriedAgain_data();
-    void failedCopyTriedAgain();
-    void baselineWrittenOnlyWhenSourceExists();
-    void performing_data();
-    void performing();
-    void declinedRecordsSourceAndLogsAfterRebuild();
+    // How often a task is performed by two checks with a change in between. The source is a
+    // versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
+    // clock stands ten seconds before midnight. Rule texts are matched without regard to case.
+    void dueEdges_data() {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QDateTime>("destination"); // invalid: none
+        QTest::addColumn<bool>("onFat");
+        // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
+        // is written again with that revision; "gone": it is removed and a day passes; otherwise a
+        // stored field and the text it gets.
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("expected");
+        const QString changed = ruleTexts()[ruleSourceChanged].toLower(),
+                      newer = ruleTexts()[ruleSourceNewer].toUpper(),
+                      daily = ruleTexts()[ruleEveryDay].toLower(),
+                      version = ruleTexts()[ruleVersionChanged].toUpper();
+        const QDate day = sourceTime.date();
+        const auto row = [](const char* name, const QString& rule, const QString& change,
+                            int expected, const QDateTime& destination = {}, bool onFat = false) {
+            QTest::newRow(name) << rule << destination << onFat << change << expected;
+        };
+        row("changed, unchanged", changed, "", 1);
+        row("changed, a second later", changed, "touch 1", 2);
+        row("changed, a second earlier", changed, "touch -1", 2);
+        row("changed, next day", changed, "touch 86400", 2);
+        row("changed, damaged date", changed, "FileDate 99/99/99999", 2);
+        row("changed, damaged time", changed, "FileTime 25:61", 2);
+        row("newer, destination missing", newer, "", 1);
+        row("newer, day later, earlier time", newer, "", 0, {day.addDays(1), QTime(7, 0)});
+        row("newer, a second older", newer, "", 1, {day, QTime(7, 59, 59)});
+        row("newer, same moment", newer, "", 0, sourceTime);
+        row("newer, a second newer", newer, "", 0, {day, QTime(8, 0, 1)});
+        row("newer, day older, later time", newer, "", 1, {day.addDays(-1), QTime(9, 0)});
+        row("newer, FAT, a second older", newer, "", 0, sourceTime, true);
+        row("newer, FAT, over two seconds older", newer, "", 1, {day, QTime(7, 59, 58)}, true);
+        row("every day, same day", daily, "", 1);
+        row("every day, past midnight", daily, "clock 15", 2);
+        row("every day, damaged last update", daily, "LastUpdated yesterday", 2);
+        row("every day, source gone", daily, "gone", 1);
+        row("version, same", version, "version 4", 1);
+        row("version, changed", version, "version 5", 2);
+        row("only when selected", ruleTexts()[ruleOnlyWhenSelected].toUpper(), "FileDate kept", 0);
+        row("unknown rule", "Every other day", "", 0);
+    }
 
-    void reentryIsBounded();
-    void noSecondQuestionWhileOneIsOpen();
-    void tickDuringCopyStartsNothing();
-    void tasksPerformedInTableOrder();
-    void cycleKeepsTheListItStartedWith();
-    void storeFaultsLoggedOnce();
-    void markerConsumedOrShownOnce();
+    void dueEdges() {
+        QFETCH(QString, rule);
+        QFETCH(QDateTime, destination);
+        QFETCH(bool, onFat);
+        QFETCH(QString, change);
+        QFETCH(int, expected);
+        const FatVolume fat;
+        if (onFat && !fat.mounted())
+            QSKIP(FatVolume::unavailable());
+        QVERIFY(!onFat || QFile::link(fat.path(), path("stick")));
+        // A 32-bit Windows executable of version 1.2.3.4.
+        const QByteArray executable = PeFixture(false, 0x10002, 0x30004).bytes;
+        setModified(makeFile(*m_home, "src.txt", executable), sourceTime.addSecs(onFat));
+        const QString copy = onFat ? "stick/dst.txt" : "dst.txt";
+        if (destination.isValid())
+            setModified(makeFile(*m_home, copy, "old"), destination);
+        m_host.current = QDateTime(sourceTime.date(), QTime(23, 59, 50));
+        const int task = addTask("T", rule, copy);
+        cycle();
+        const QString verb = change.section(' ', 0, 0), value = change.section(' ', 1);
+        if (verb == "touch") {
+            setModified(path("src.txt"), sourceTime.addSecs(value.toInt()));
+        } else if (verb == "clock") {
+            m_host.current = m_host.current.addSecs(value.toInt());
+        } else if (verb == "version") {
+            makeFile(*m_home, "src.txt", PeFixture(false, 0x10002, 0x30000 + value.toUInt()).bytes);
+        } else if (verb == "gone") {
+            QVERIFY(QFile::remove(path("src.txt")));
+            m_host.current = m_host.current.addDays(1);
+        } else if (!verb.isEmpty()) {
+            setField(task, verb, value);
+        }
+        cycle();
+        QCOMPARE(performed("T"), expected);
+        QCOMPARE(m_host.messages.size(), expected); // nothing but the copies is logged
+        if (expected > 0)
+            return;
+        // The first check records the source's time (and not its version); what is stored stays.
+        QCOMPARE(field(task, TaskField::FileTime) + field(task, TaskField::FileVersion),
+                 getFileTime(path("src.txt")));
+        if (!verb.isEmpty())
+            QCOMPARE(field(task, verb), value);
+    }
+
+    void failedCopyTriedAgain_data() {
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<int>("questions"); // asked of a twin task whose question is declined
+        QTest::newRow("changed") << int(ruleSourceChanged) << 1;
+        QTest::newRow("version") << int(ruleVersionChanged) << 1;
+        QTest::newRow("newer") << int(ruleSourceNewer) << 4;
+        QTest::newRow("every day") << int(ruleEveryDay) << 4;
+    }
+
+    // A copy that fails (or that a crash cuts short) records nothing, so the next check tries
+    // again; only declining the question postpones what the rule compares with the recorded state.
+    void failedCopyTriedAgain() {
+        QFETCH(int, rule);
+        QFETCH(int, questions);
+        makeFile(*m_home, "src.txt", PeFixture(false, 0x10002, 0x30001).bytes); // versioned
+        addTask("F", ruleTexts()[rule], "f.exe");
+        addTask("D", ruleTexts()[rule], "d.exe", "Copy D?");
+        m_host.answer = false;
+        injectCopyFault(100, EIO);
+        cycle();
+        cycle();
+        injectCopyFault(-1, 0);
+        QCOMPARE(m_host.messages.count("F failed.  A device input/output error occurred."), 2);
+        QVERIFY(!QFile::exists(path("f.exe")));
+        cycle();
+        cycle();
+        QCOMPARE(performed("F"), 1);
+        QCOMPARE(fileContents(path("f.exe")), fileContents(path("src.txt")));
+        QCOMPARE(m_host.questions.size(), questions);
+        QVERIFY(!QFile::exists(path("d.exe")));
+    }
+
+    void performing_data() {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("confirmation"); // "ro": off, and the destination is read-only
+        QTest::addColumn<QStringList>("lines");    // logged
+        const QString done = "Successfully performed T", due = "Successfully performed Due";
+        const QStringList copied = {done, due};
+        const auto row = [](const char* name, const char* source, const char* confirmation,
+                            const QStringList& lines) {
+            QTest::newRow(name) << QString(source) << QString(confirmation) << lines;
+        };
+        row("confirmation off", "src.txt", "0", copied);
+        row("confirmation empty", "src.txt", "", copied);
+        row("confirmation on, Yes", "src.txt", "1", copied);
+        // The rebuild after declining comes before the line that says so.
+        row("confirmation on, No", "src.txt", "1", {due, "Task cancelled: T"});
+        row("missing source", "gone.txt", "0", {"T failed.  The source file does not exist."});
+        row("read-only destination", "src.txt", "ro", {"T failed.  Access is denied."});
+    }
+
+    // A copy carries the source's time stamp and records the source's date and time and the day,
+    // and the list is rebuilt, whose check performs the other task due. Declining records the
+    // source's state only; a failure records nothing and leaves the old destination.
+    void performing() {
+        QFETCH(QString, source);
+        QFETCH(QString, confirmation);
+        QFETCH(QStringList, lines);
+        makeFile(*m_home, "dst.txt", "previous");
+        if (confirmation == "ro")
+            QFile::setPermissions(path("dst.txt"), QFile::ReadOwner);
+        const int task = addTask("T", manualRule, "dst.txt", "Copy T?", source);
+        setField(task, TaskField::ConfirmationOn, confirmation == "ro" ? "0" : confirmation);
+        setField(task, TaskField::ConfirmationTitle, "Title of T");
+        addTask("Due", ruleTexts()[ruleSourceChanged], "due.txt");
+        const QList<const char*> recorded = {TaskField::FileDate, TaskField::FileTime,
+                                             TaskField::LastUpdated};
+        for (const char* name : recorded)
+            setField(task, name, "before");
+        m_host.current = QDateTime(QDate(2024, 7, 1), QTime(9, 30));
+        m_host.answer = !lines.contains("Task cancelled: T");
+        performTask(m_host, task);
+        QCOMPARE(m_host.questions,
+                 confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
+        QCOMPARE(m_host.messages, lines);
+        const bool copied = lines[0] == "Successfully performed T", rebuilt = lines.size() == 2;
+        QCOMPARE(fileContents(path("dst.txt")), QByteArray(copied ? "source" : "previous"));
+        // Once for this task, once more for the one its check performed.
+        QCOMPARE(m_host.fills, rebuilt ? 2 : 0);
+        const QStringList expected = {getFileDate(path("src.txt")), getFileTime(path("src.txt")),
+                                      copied ? dateText(QDate(2024, 7, 1)) : "before"};
+        for (int i = 0; i < recorded.size(); ++i)
+            QCOMPARE(field(task, recorded[i]), rebuilt ? expected[i] : "before");
+        if (copied)
+            QCOMPARE(QFileInfo(path("dst.txt")).lastModified(), sourceTime);
+    }
+
+    // Tasks that stay due after performing (a source without version, a declined question) are
+    // performed once per cycle, not again by the cycle that performing itself runs, nor by a tick
+    // while a question is open or the data moves; the cycle keeps the list it started with. In a
+    // burst each row is shown as its task is performed, in the order the table lists them (a
+    // record number freed and used again goes last), and the list is rebuilt once.
+    void reentryIsBounded() {
+        const int freed = addTask("X", manualRule);
+        const int asked = addTask("Q", ruleTexts()[ruleSourceNewer], "q.txt", "Copy Q?");
+        const int versionless = addTask("A", ruleTexts()[ruleVersionChanged], "a.txt");
+        QVERIFY(db::deleteRecord(freed).ok());
+        const int changed = addTask("B", ruleTexts()[ruleSourceChanged], "b.txt");
+        QCOMPARE(changed, freed);
+        m_host.answer = false;
+        m_host.whileAsking = [this] { cycle(); }; // the timer ticks while the box is open
+        cycle();
+        QCOMPARE(m_host.rowsShown, QList<int>({asked, versionless, changed}));
+        QCOMPARE(m_host.fills, 1);
+        cycle();
+        cycle();
+        QCOMPARE(performed("A"), 3);
+        QCOMPARE(performed("B"), 1);
+        QCOMPARE(m_host.questions.size(), 3);
+        m_host.answer = true;
+        performTask(m_host, asked); // from the user's command: the tick still asks nothing
+        QCOMPARE(m_host.questions.size(), 4);
+        QCOMPARE(performed("Q"), 1);
+        QCOMPARE(performed("A"), 4); // by the rebuild's check alone
+
+        int copying = -1;
+        QTimer::singleShot(0, [&] {
+            copying = taskBeingCopied();
+            cycle();
+        });
+        performTask(m_host, changed);
+        QCOMPARE(copying, changed);
+        QCOMPARE(performed("B"), 2);
+        QCOMPARE(performed("A"), 5); // by the rebuild's check alone
+
+        setModified(path("q.txt"), QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
+        m_host.answer = false;
+        m_host.whileAsking = [asked] { QVERIFY(db::deleteRecord(asked).ok()); };
+        cycle();
+        QCOMPARE(performed("A"), 6);
+    }
+
+    // A copy whose recording fails logs its success and then the failure; a fault of the checks
+    // is logged once for as long as it lasts.
+    void storeFaultsLoggedOnce() {
+        const int first = addTask("A", manualRule, "a.txt");
+        addTask("B", manualRule, "b.txt");
+        if (!setImmutable(db::databaseFile, true))
+            QSKIP("The task table cannot be made unwritable here.");
+        performTask(m_host, first);
+        for (int i = 0; i < 3; ++i)
+            cycle();
+        QVERIFY(setImmutable(db::databaseFile, false));
+        QStringList heads; // the lines without the system's own reasons
+        for (const QString& line : m_host.messages)
+            heads << line.section("  ", 0, 0);
+        QCOMPARE(heads, QStringList({"Successfully performed A", "A failed.",
+                                     "A could not be checked.", "B could not be checked."}));
+        QCOMPARE(m_host.fills, 0);
+        cycle();
+        QCOMPARE(field(first, TaskField::FileDate), getFileDate(path("src.txt")));
+
+        const QString table = db::databaseFile;
+        QVERIFY(QFile::rename(table, table + ".away"));
+        QVERIFY(QDir().mkdir(table)); // a table that cannot be read at all
+        cycle();
+        cycle();
+        QVERIFY(QDir().rmdir(table));
+        cycle();
+        QVERIFY(QDir().mkdir(table));
+        cycle();
+        QCOMPARE(m_host.messages.filter("The tasks could not be checked.  ").size(), 2);
+    }
+
+    // A second start leaves a marker: each one shows the window once, also one that cannot be
+    // deleted; an empty table is not created by looking.
+    void markerConsumedOrShownOnce() {
+        const QString marker = applicationFile("notify.dat");
+        cycle();
+        QCOMPARE(m_host.shown, 0);
+        QVERIFY(!QFile::exists(db::databaseFile));
+        makeFile(*m_home, "notify.dat", "");
+        cycle();
+        QVERIFY(!QFile::exists(marker));
+        cycle();
+        QCOMPARE(m_host.shown, 1);
+        makeFile(*m_home, "notify.dat", "");
+        if (!setImmutable(marker, true))
+            QSKIP("The marker cannot be made undeletable here.");
+        cycle();
+        cycle();
+        QVERIFY(setImmutable(marker, false));
+        QCOMPARE(m_host.shown, 2);
+        cycle(); // deletable again: consumed
+        QVERIFY(!QFile::exists(marker));
+        QCOMPARE(m_host.shown, 3);
+    }
 
 private:
-    int addTask(const QString& name, const QString& rule, const QString& source = "src.txt",
-                const QString& destination = "dst.txt", const QString& confirmation = "0");
-    QString field(int task, const char* name) { return db::readField(name, task).value(); }
+    // A question switches the confirmation on.
+    int addTask(const QString& name, const QString& rule, const QString& destination = "dst.txt",
+                const QString& question = QString(), const QString& source = "src.txt") {
+        const int task = db::nextRecordNumber().value();
+        storeTask(task, name, path(source), path(destination), rule, question);
+        return task;
+    }
+    QString field(int task, const QString& name) { return db::readField(name, task).value(); }
     void setField(int task, const QString& name, const QString& value) {
         QVERIFY(db::writeField(name, task, value).ok());
     }
     int performed(const QString& name) {
-        return m_log.messages.count("Successfully performed " + name);
+        return m_host.messages.count("Successfully performed " + name);
     }
     void cycle() { runCheckCycle(m_host); }
+    QString path(const QString& name) { return m_home->file(name); }
 
     std::unique_ptr<TestHome> m_home;
-    FakeClock m_clock;
-    FakeLog m_log;
-    FakeHost m_host;
-    QString path(const QString& name) { return m_home->file(name); }
+    Fake m_host;
 };
-
-void TestEngine::init() {
-    m_home = std::make_unique<TestHome>();
-    openTaskTable();
-    m_clock = FakeClock();
-    setClock(&m_clock);
-    m_log.messages.clear();
-    setLogSink(&m_log);
-    m_host = FakeHost();
-    writeFile(path("src.txt"), "source");
-    setModified(path("src.txt"), sourceTime);
-}
-
-void TestEngine::cleanup() {
-    setLogSink(nullptr);
-    setClock(nullptr);
-    m_home.reset();
-}
-
-int TestEngine::addTask(const QString& name, const QString& rule, const QString& source,
-                        const QString& destination, const QString& confirmation) {
-    const int task = db::nextRecordNumber().value();
-    const QStringList values = {name,         path(source),       path(destination),   rule,
-                                confirmation, "Title of " + name, "Copy " + name + "?"};
-    const char* fields[] = {TaskField::TaskName,
-                            TaskField::SourceFile,
-                            TaskField::DestinationFile,
-                            TaskField::Rule,
-                            TaskField::ConfirmationOn,
-                            TaskField::ConfirmationTitle,
-                            TaskField::ConfirmationQuestion};
-    for (int i = 0; i < values.size(); ++i)
-        setField(task, fields[i], values[i]);
-    return task;
-}
-
-// How often a task is performed by two checks with a change in between. The source is a
-// versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
-// clock stands ten seconds before midnight. Rule texts are matched without regard to case.
-void TestEngine::dueEdges_data() {
-    QTest::addColumn<QString>("rule");
-    QTest::addColumn<QDateTime>("destination"); // invalid: none
-    QTest::addColumn<bool>("onFat");
-    // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
-    // is written again with that revision; "gone": it is removed and a day passes; otherwise a
-    // stored field and the text it gets.
-    QTest::addColumn<QString>("change");
-    QTest::addColumn<int>("expected");
-    const QString changed = ruleText(ruleSourceChanged).toLower(),
-                  newer = ruleText(ruleSourceNewer).toUpper(),
-                  daily = ruleText(ruleEveryDay).toLower(),
-                  version = ruleText(ruleVersionChanged).toUpper();
-    const QDateTime none;
-    const QDate day = sourceTime.date();
-    QTest::newRow("changed, unchanged") << changed << none << false << "" << 1;
-    QTest::newRow("changed, a second later") << changed << none << false << "touch 1" << 2;
-    QTest::newRow("changed, a second earlier") << changed << none << false << "touch -1" << 2;
-    QTest::newRow("changed, next day") << changed << none << false << "touch 86400" << 2;
-    QTest::newRow("changed, damaged date")
-        << changed << none << false << "FileDate 99/99/99999" << 2;
-    QTest::newRow("changed, damaged time") << changed << none << false << "FileTime 25:61" << 2;
-    QTest::newRow("newer, destination missing") << newer << none << false << "" << 1;
-    QTest::newRow("newer, day later, earlier time")
-        << newer << QDateTime(day.addDays(1), QTime(7, 0)) << false << "" << 0;
-    QTest::newRow("newer, a second older")
-        << newer << QDateTime(day, QTime(7, 59, 59)) << false << "" << 1;
-    QTest::newRow("newer, same moment") << newer << sourceTime << false << "" << 0;
-    QTest::newRow("newer, a second newer")
-        << newer << QDateTime(day, QTime(8, 0, 1)) << false << "" << 0;
-    QTest::newRow("newer, day older, later time")
-        << newer << QDateTime(day.addDays(-1), QTime(9, 0)) << false << "" << 1;
-    QTest::newRow("newer, FAT, destination missing") << newer << none << true << "" << 1;
-    QTest::newRow("newer, FAT, a second older") << newer << sourceTime << true << "" << 0;
-    QTest::newRow("newer, FAT, over two seconds older")
-        << newer << QDateTime(day, QTime(7, 59, 58)) << true << "" << 1;
-    QTest::newRow("every day, same day") << daily << none << false << "" << 1;
-    QTest::newRow("every day, past midnight") << daily << none << false << "clock 15" << 2;
-    QTest::newRow("every day, damaged last update")
-        << daily << none << false << "LastUpdated yesterday" << 2;
-    QTest::newRow("every day, source gone") << daily << none << false << "gone" << 1;
-    QTest::newRow("version, same") << version << none << false << "version 4" << 1;
-    QTest::newRow("version, changed") << version << none << false << "version 5" << 2;
-    QTest::newRow("only when selected")
-        << ruleText(ruleOnlyWhenSelected).toUpper() << none << false << "" << 0;
-    QTest::newRow("unknown rule") << "Every other day" << none << false << "" << 0;
-    QTest::newRow("empty rule") << "" << none << false << "" << 0;
-}
-
-void TestEngine::dueEdges() {
-    QFETCH(QString, rule);
-    QFETCH(QDateTime, destination);
-    QFETCH(bool, onFat);
-    QFETCH(QString, change);
-    QFETCH(int, expected);
-    const FatVolume fat;
-    if (onFat && !fat.mounted())
-        QSKIP(FatVolume::unavailable());
-    if (onFat)
-        QVERIFY(QFile::link(fat.path(), path("stick")));
-    writeFile(path("src.txt"), peWithVersion(1, 2, 3, 4));
-    setModified(path("src.txt"), sourceTime.addSecs(onFat));
-    const QString copy = onFat ? "stick/dst.txt" : "dst.txt";
-    if (destination.isValid()) {
-        writeFile(path(copy), "old");
-        setModified(path(copy), destination);
-    }
-    m_clock.current = QDateTime(sourceTime.date(), QTime(23, 59, 50));
-    const int task = addTask("T", rule, "src.txt", copy);
-    cycle();
-    const QString verb = change.section(' ', 0, 0), value = change.section(' ', 1);
-    if (verb == "touch") {
-        setModified(path("src.txt"), sourceTime.addSecs(value.toInt()));
-    } else if (verb == "clock") {
-        m_clock.current = m_clock.current.addSecs(value.toInt());
-    } else if (verb == "version") {
-        writeFile(path("src.txt"), peWithVersion(1, 2, 3, value.toInt()));
-    } else if (verb == "gone") {
-        QVERIFY(QFile::remove(path("src.txt")));
-        m_clock.current = m_clock.current.addDays(1);
-    } else if (!verb.isEmpty()) {
-        setField(task, verb, value);
-    }
-    cycle();
-    QCOMPARE(performed("T"), expected);
-    QCOMPARE(m_log.messages.size(), expected); // nothing but the copies is logged
-}
-
-void TestEngine::failedCopyTriedAgain_data() {
-    QTest::addColumn<int>("rule");
-    QTest::addColumn<int>("questions"); // asked of a twin task whose question is declined
-    QTest::newRow("changed") << int(ruleSourceChanged) << 1;
-    QTest::newRow("version") << int(ruleVersionChanged) << 1;
-    QTest::newRow("newer") << int(ruleSourceNewer) << 4;
-    QTest::newRow("every day") << int(ruleEveryDay) << 4;
-}
-
-// A copy that fails (or that a crash cuts short) records nothing, so the next check tries
-// again; only declining the question postpones what the rule compares with the recorded state.
-void TestEngine::failedCopyTriedAgain() {
-    QFETCH(int, rule);
-    QFETCH(int, questions);
-    writeFile(path("src.txt"), peWithVersion(2, 0, 0, 1));
-    addTask("F", ruleText(RulePosition(rule)), "src.txt", "f.exe");
-    addTask("D", ruleText(RulePosition(rule)), "src.txt", "d.exe", "1");
-    m_host.answer = false;
-    injectCopyFault(100, EIO);
-    cycle();
-    cycle();
-    injectCopyFault(-1, 0);
-    QCOMPARE(m_log.messages.count("F failed.  A device input/output error occurred."), 2);
-    QVERIFY(!QFile::exists(path("f.exe")));
-    cycle();
-    cycle();
-    QCOMPARE(performed("F"), 1);
-    QCOMPARE(QFile(path("f.exe")).size(), QFile(path("src.txt")).size());
-    QCOMPARE(m_host.questions.size(), questions);
-    QVERIFY(!QFile::exists(path("d.exe")));
-}
-
-// The first check records the source's date and time, leaving what is stored alone, and only
-// when the source is there.
-void TestEngine::baselineWrittenOnlyWhenSourceExists() {
-    const int present = addTask("P", ruleText(ruleOnlyWhenSelected));
-    setField(present, TaskField::FileDate, "kept date");
-    const int missing = addTask("M", ruleText(ruleSourceChanged), "gone.txt");
-    cycle();
-    QCOMPARE(field(present, TaskField::FileDate), QString("kept date"));
-    QCOMPARE(field(present, TaskField::FileTime), getFileTime(path("src.txt")));
-    QCOMPARE(field(present, TaskField::FileVersion) + field(present, TaskField::LastUpdated),
-             QString());
-    QCOMPARE(field(missing, TaskField::FileDate) + field(missing, TaskField::FileTime), QString());
-    QVERIFY(m_log.messages.isEmpty());
-}
-
-void TestEngine::performing_data() {
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("confirmation");
-    QTest::addColumn<QString>("line"); // logged
-    QTest::addColumn<QStringList>("questions");
-    const QString done = "Successfully performed T";
-    QTest::newRow("confirmation off") << "src.txt"
-                                      << "dst.txt"
-                                      << "0" << done << QStringList();
-    QTest::newRow("confirmation empty") << "src.txt"
-                                        << "dst.txt"
-                                        << "" << done << QStringList();
-    QTest::newRow("confirmation on, Yes") << "src.txt"
-                                          << "dst.txt"
-                                          << "1" << done << QStringList({"Title of T|Copy T?"});
-    QTest::newRow("missing source")
-        << "gone.txt"
-        << "dst.txt"
-        << "0"
-        << "T failed.  The source file does not exist." << QStringList();
-    QTest::newRow("read-only destination") << "src.txt"
-                                           << "dst.txt"
-                                           << "ro"
-                                           << "T failed.  Access is denied." << QStringList();
-}
-
-// A copy carries the source's time stamp and records the source's date and time and the day;
-// the list is rebuilt once. A failure records nothing and leaves the old destination.
-void TestEngine::performing() {
-    QFETCH(QString, source);
-    QFETCH(QString, destination);
-    QFETCH(QString, confirmation);
-    QFETCH(QString, line);
-    QFETCH(QStringList, questions);
-    writeFile(path("dst.txt"), "previous");
-    if (confirmation == "ro")
-        QFile::setPermissions(path("dst.txt"), QFile::ReadOwner);
-    const int task = addTask("T", ruleText(ruleOnlyWhenSelected), source, destination,
-                             confirmation == "ro" ? "0" : confirmation);
-    const QList<const char*> recorded = {TaskField::FileDate, TaskField::FileTime,
-                                         TaskField::LastUpdated};
-    for (const char* name : recorded)
-        setField(task, name, "before");
-    m_clock.current = QDateTime(QDate(2024, 7, 1), QTime(9, 30));
-    performTask(m_host, task);
-    QCOMPARE(m_host.questions, questions);
-    QCOMPARE(m_log.messages, QStringList({line}));
-    const bool copied = line.startsWith("Success");
-    QCOMPARE(readFile(path("dst.txt")), QByteArray(copied ? "source" : "previous"));
-    QCOMPARE(m_host.fills, int(copied));
-    const QStringList expected = {getFileDate(path("src.txt")), getFileTime(path("src.txt")),
-                                  dateText(QDate(2024, 7, 1))};
-    for (int i = 0; i < recorded.size(); ++i)
-        QCOMPARE(field(task, recorded[i]), copied ? expected[i] : "before");
-    if (copied)
-        QCOMPARE(QFileInfo(path("dst.txt")).lastModified(), sourceTime);
-}
-
-void TestEngine::declinedRecordsSourceAndLogsAfterRebuild() {
-    const int task = addTask("Asked", ruleText(ruleOnlyWhenSelected), "src.txt", "a.txt", "1");
-    addTask("Due", ruleText(ruleSourceChanged), "src.txt", "b.txt");
-    m_host.answer = false;
-    performTask(m_host, task);
-    QCOMPARE(m_log.messages, QStringList({"Successfully performed Due", "Task cancelled: Asked"}));
-    QVERIFY(!QFile::exists(path("a.txt")));
-    QCOMPARE(field(task, TaskField::FileDate), getFileDate(path("src.txt")));
-    QCOMPARE(field(task, TaskField::FileTime), getFileTime(path("src.txt")));
-    QCOMPARE(field(task, TaskField::LastUpdated), QString());
-}
-
-// Tasks that stay due after performing (a source without version, a declined question) are
-// performed once per cycle, not again by the cycle that performing itself runs.
-void TestEngine::reentryIsBounded() {
-    addTask("NoVersion", ruleText(ruleVersionChanged), "src.txt", "a.txt");
-    addTask("Declined", ruleText(ruleSourceNewer), "src.txt", "b.txt", "1");
-    addTask("Daily", ruleText(ruleEveryDay), "src.txt", "c.txt", "1");
-    m_host.answer = false;
-    for (int i = 0; i < 3; ++i)
-        cycle();
-    QCOMPARE(performed("NoVersion"), 3);
-    QCOMPARE(m_log.messages.count("Task cancelled: Declined"), 3);
-    QCOMPARE(m_log.messages.count("Task cancelled: Daily"), 3);
-    QCOMPARE(m_host.questions.size(), 6);
-}
-
-void TestEngine::noSecondQuestionWhileOneIsOpen() {
-    const int task = addTask("T", ruleText(ruleSourceNewer), "src.txt", "dst.txt", "1");
-    m_host.whileAsking = [this] { cycle(); }; // the timer ticks while the box is open
-    cycle();
-    QCOMPARE(m_host.questions.size(), 1);
-    setModified(path("dst.txt"), QDateTime(QDate(2024, 3, 1), QTime(8, 0)));
-    performTask(m_host, task); // the same from the user's command, with the task due again
-    QCOMPARE(m_host.questions.size(), 2);
-    QCOMPARE(performed("T"), 2);
-}
-
-// The window's event loop runs while the data moves; a tick then must not copy a second time.
-void TestEngine::tickDuringCopyStartsNothing() {
-    const int task = addTask("A", ruleText(ruleSourceChanged), "src.txt", "a.txt");
-    addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
-    int copying = -1;
-    QTimer::singleShot(0, [&] {
-        copying = taskBeingCopied();
-        cycle();
-    });
-    performTask(m_host, task);
-    QCOMPARE(copying, task);
-    QCOMPARE(m_log.messages, QStringList({"Successfully performed A", "Successfully performed B"}));
-}
-
-void TestEngine::tasksPerformedInTableOrder() {
-    const int first = addTask("A", ruleText(ruleSourceChanged), "src.txt", "a.txt");
-    const int second = addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
-    QVERIFY(db::deleteRecord(first).ok());
-    QCOMPARE(addTask("C", ruleText(ruleSourceChanged), "src.txt", "c.txt"), first);
-    const int last = addTask("D", ruleText(ruleSourceChanged), "src.txt", "d.txt");
-    cycle();
-    QCOMPARE(m_log.messages, QStringList({"Successfully performed B", "Successfully performed C",
-                                          "Successfully performed D"}));
-    // Each row as its task is performed, and the whole list rebuilt once the cycle is through.
-    QCOMPARE(m_host.rowsShown, QList<int>({second, first, last}));
-    QCOMPARE(m_host.fills, 1);
-}
-
-// The list is taken once at the start of the cycle, whatever the rebuilds in between list.
-void TestEngine::cycleKeepsTheListItStartedWith() {
-    const int asked = addTask("A", ruleText(ruleSourceNewer), "src.txt", "a.txt", "1");
-    addTask("B", ruleText(ruleSourceChanged), "src.txt", "b.txt");
-    addTask("C", ruleText(ruleSourceChanged), "src.txt", "c.txt");
-    m_host.answer = false;
-    m_host.whileAsking = [asked] { QVERIFY(db::deleteRecord(asked).ok()); };
-    cycle();
-    QCOMPARE(performed("B"), 1);
-    QCOMPARE(performed("C"), 1);
-}
-
-// A copy whose recording fails logs its success and then the failure; a fault of the checks
-// is logged once for as long as it lasts.
-void TestEngine::storeFaultsLoggedOnce() {
-    const int first = addTask("A", ruleText(ruleOnlyWhenSelected), "src.txt", "a.txt");
-    addTask("B", ruleText(ruleOnlyWhenSelected), "src.txt", "b.txt");
-    if (!setImmutable(db::databaseFile, true))
-        QSKIP("The task table cannot be made unwritable here.");
-    performTask(m_host, first);
-    for (int i = 0; i < 3; ++i)
-        cycle();
-    QVERIFY(setImmutable(db::databaseFile, false));
-    QCOMPARE(m_log.messages.size(), 4);
-    QCOMPARE(m_log.messages[0], QString("Successfully performed A"));
-    QVERIFY2(m_log.messages[1].startsWith("A failed.  "), qPrintable(m_log.messages[1]));
-    QVERIFY(m_log.messages[2].startsWith("A could not be checked.  "));
-    QVERIFY(m_log.messages[3].startsWith("B could not be checked.  "));
-    QCOMPARE(m_host.fills, 0);
-    cycle();
-    QCOMPARE(field(first, TaskField::FileDate), getFileDate(path("src.txt")));
-
-    const QString table = db::databaseFile;
-    QVERIFY(QFile::rename(table, table + ".away"));
-    QVERIFY(QDir().mkdir(table)); // a table that cannot be read at all
-    cycle();
-    cycle();
-    QVERIFY(QDir().rmdir(table));
-    cycle();
-    QVERIFY(QDir().mkdir(table));
-    cycle();
-    QCOMPARE(m_log.messages.filter("The tasks could not be checked.  ").size(), 2);
-}
-
-// A second start leaves a marker: each one shows the window once, also one that cannot be
-// deleted; an empty table is not created by looking.
-void TestEngine::markerConsumedOrShownOnce() {
-    const QString marker = applicationFile("notify.dat");
-    cycle();
-    QCOMPARE(m_host.shown, 0);
-    QVERIFY(!QFile::exists(db::databaseFile));
-    writeFile(marker, "");
-    cycle();
-    QVERIFY(!QFile::exists(marker));
-    cycle();
-    QCOMPARE(m_host.shown, 1);
-    writeFile(marker, "");
-    if (!setImmutable(marker, true))
-        QSKIP("The marker cannot be made undeletable here.");
-    cycle();
-    cycle();
-    QVERIFY(setImmutable(marker, false));
-    QCOMPARE(m_host.shown, 2);
-    cycle(); // deletable again: consumed
-    QVERIFY(!QFile::exists(marker));
-    QCOMPARE(m_host.shown, 3);
-}
 
 QTEST_GUILESS_MAIN(TestEngine)
 #include "tst_engine.moc"
