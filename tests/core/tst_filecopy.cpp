@@ -1,4 +1,5 @@
 #include "fatVolume.h"
+#include "fileTimes.h"
 #include "fileWriter.h"
 #include "modFileCopy.h"
 #include "testHome.h"
@@ -20,17 +21,6 @@ QByteArray randomBytes(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
-}
-
-struct stat statOf(const QString& path) {
-    struct stat info {};
-    ::stat(QFile::encodeName(path), &info);
-    return info;
-}
-
-void setModified(const QString& path, time_t seconds, long nanoseconds) {
-    const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path), times, 0), 0);
 }
 
 // Everything in the folder, hidden files included: a leftover temporary file shows up here.
@@ -76,7 +66,7 @@ private slots:
         destination = folder + "/destination.bin";
         const QString stem = linked ? "target.bin" : "destination.bin",
                       target = folder + "/" + stem;
-        setModified(source, 1020435731, 123456789);
+        setModified(source, {1020435731, 123456789});
         QCOMPARE(::chmod(QFile::encodeName(source), 0775), 0);
         if (destinationExists) {
             writeFile(target, QByteArray(3 * size + 7, 'x'));
@@ -161,7 +151,7 @@ private slots:
                                   makeFile(home, "readonly.txt", "guarded"),
                                   makeFile(home, "folder/kept", "old")};
         QCOMPARE(::chmod(QFile::encodeName(kept[2]), 0444), 0);
-        setModified(kept[3], 1000000000, 0);
+        setModified(kept[3], {1000000000, 0});
         QCOMPARE(::mkfifo(QFile::encodeName(home.file("pipe")), 0600), 0);
         QVERIFY(QFile::link(original, home.file("symlink.txt")));
         QCOMPARE(::link(QFile::encodeName(original), QFile::encodeName(home.file("hardlink.txt"))),
