@@ -1,3 +1,4 @@
+#include "benchTiming.h"
 #include "modDatabaseBinary.h"
 #include "modFileCopy.h"
 #include "modFileDateTime.h"
@@ -23,10 +24,6 @@
 namespace db = modDatabaseBinary;
 
 namespace {
-
-bool shortRun() {
-    return qEnvironmentVariableIsSet("TIDEWELL_BENCH_SHORT");
-}
 
 // A window that is never needed: no task is due.
 class IdleHost : public EngineHost {
@@ -99,14 +96,6 @@ CycleFixture& fixtureFor(int tasks) {
 
 // Nanoseconds per iteration of the physical limit, by task count, for the ratio.
 std::map<int, double> limitNanoseconds;
-
-template <class Body> double timedLoop(benchmark::State& state, Body body) {
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state)
-        body();
-    const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
-    return spent.count() / double(std::max<benchmark::IterationCount>(state.iterations(), 1));
-}
 
 // The least a cycle can do: read the table once and look at every source once.
 void BM_TableReadAndStat(benchmark::State& state) {

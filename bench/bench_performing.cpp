@@ -1,6 +1,7 @@
 // Performing at scale and while the data of a large copy moves. Targets: Perform All of 1000
 // small tasks within 3 times a plain safe-copy loop over the same files (ratio_to_safe_copy);
 // the event loop never held up for more than 100 ms during a 2 GiB copy (worst_stall_ms).
+#include "benchTiming.h"
 #include "frmMain.h"
 #include "guiBenchmarkMain.h"
 #include "modDatabaseBinary.h"
@@ -25,10 +26,6 @@
 namespace db = modDatabaseBinary;
 
 namespace {
-
-bool shortRun() {
-    return qEnvironmentVariableIsSet("TIDEWELL_BENCH_SHORT");
-}
 
 // Small tasks under "Only when I select to perform the task", each with its own source.
 class TaskFixture {
@@ -61,14 +58,6 @@ int taskCount(const benchmark::State& state) {
 
 // Nanoseconds per iteration of the safe-copy loop, by task count, for the ratio.
 std::map<int, double> yardstickNanoseconds;
-
-template <class Body> double timedLoop(benchmark::State& state, Body body) {
-    const auto start = std::chrono::steady_clock::now();
-    for (auto _ : state)
-        body();
-    const std::chrono::duration<double, std::nano> spent = std::chrono::steady_clock::now() - start;
-    return spent.count() / double(std::max<benchmark::IterationCount>(state.iterations(), 1));
-}
 
 // The least a safe copy does: temporary file, write, flush, rename, flush of the folder.
 void safeCopy(const QString& source, const QString& destination, const QString& folder) {
