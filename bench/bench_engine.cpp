@@ -1,4 +1,4 @@
-#include "benchTiming.h"
+#include "benchSupport.h"
 #include "modDatabaseBinary.h"
 #include "modFileCopy.h"
 #include "modFileDateTime.h"
@@ -126,24 +126,9 @@ void BM_CheckCycleNoneDue(benchmark::State& state) {
 
 class CopyFixture {
 public:
-    CopyFixture() : m_source(m_home.file("large.bin")), m_destination(m_home.file("copy.bin")) {
-        const qint64 size = (shortRun() ? qint64(64) : qint64(1024)) << 20;
-        QByteArray block(4 << 20, Qt::Uninitialized);
-        quint32 seed = 2463534242u;
-        for (char& byte : block) {
-            seed ^= seed << 13;
-            seed ^= seed >> 17;
-            seed ^= seed << 5;
-            byte = char(seed);
-        }
-        QFile file(m_source);
-        if (!file.open(QIODevice::WriteOnly))
-            std::abort();
-        for (qint64 written = 0; written < size; written += block.size()) {
-            if (file.write(block) != block.size())
-                std::abort();
-        }
-    }
+    CopyFixture()
+        : m_source(largeFile(m_home, (shortRun() ? qint64(64) : qint64(1024)) << 20)),
+          m_destination(m_home.file("copy.bin")) {}
     const QString& source() const { return m_source; }
     const QString& destination() const { return m_destination; }
     void removeDestination() const { QFile::remove(m_destination); }

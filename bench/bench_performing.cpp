@@ -1,7 +1,7 @@
 // Performing at scale and while the data of a large copy moves. Targets: Perform All of 1000
 // small tasks within 3 times a plain safe-copy loop over the same files (ratio_to_safe_copy);
 // the event loop never held up for more than 100 ms during a 2 GiB copy (worst_stall_ms).
-#include "benchTiming.h"
+#include "benchSupport.h"
 #include "frmMain.h"
 #include "guiBenchmarkMain.h"
 #include "modDatabaseBinary.h"
@@ -99,26 +99,6 @@ void BM_PerformAll(benchmark::State& state) {
 }
 
 // --- The event loop during a large copy ------------------------------------------------------
-
-QString largeFile(const TestHome& home, qint64 size) {
-    const QString path = home.file("large.bin");
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        std::abort();
-    QByteArray block(4 << 20, Qt::Uninitialized);
-    quint32 seed = 2463534242u;
-    for (char& byte : block) {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        byte = char(seed);
-    }
-    for (qint64 written = 0; written < size; written += block.size()) {
-        if (file.write(block) != block.size())
-            std::abort();
-    }
-    return path;
-}
 
 // A timer that should fire every 5 ms notes the longest gap between two of its ticks.
 void BM_EventLoopDuringCopy(benchmark::State& state) {
