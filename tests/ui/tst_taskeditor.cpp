@@ -16,123 +16,88 @@ class TestTaskEditor : public QObject {
     Q_OBJECT
 
 private slots:
-    // "$" stands for the test's folder, which holds s.txt; a stored rule is matched without
-    // regard to case. The question is answered Yes when
-    // the row ends accepted ("ok" and the confirmation); a refusal focuses the field at fault.
+    // "fields" are the name, source, destination and rule (none: the first); "$" stands for the
+    // test's folder, which holds s.txt; a stored rule is matched without regard to case. The
+    // question is answered Yes when the row ends accepted ("ok" and the confirmation); a
+    // refusal focuses the field at fault.
     void okChecksInOrder_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("destination");
-        QTest::addColumn<QString>("rule"); // none: the first
+        QTest::addColumn<QStringList>("fields");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("result"); // Tag and the confirmation, or the field at fault
+        QTest::addColumn<QString>("result");
         const QString missing = "The source file you have entered does not exist.  Are you sure "
                                 "that you want to use this file?";
+        const QString same = "The source file that you have selected is the same as the "
+                             "destination file.  Please check and try again.";
         const QString versionRule = ruleTexts().at(ruleVersionChanged);
-        const auto row = [](const char* name, const QString& task, const QString& source,
-                            const QString& destination, const QString& rule, const QString& message,
+        const auto row = [](const char* tag, const QStringList& fields, const QString& message,
                             const QString& result) {
-            QTest::newRow(name) << task << source << destination << rule << message << result;
+            QTest::newRow(tag) << fields << message << result;
         };
-        row("everything empty: name first", "", "", "", "",
+        row("everything empty: name first", {"", "", "", ""},
             "You have not entered a name.  All tasks must have a name associated with them.  "
             "This name is used to identify the task.",
             "txtName");
-        row("no source", "n", "", "d", "",
+        row("no source", {"n", "", "d", ""},
             "You have not entered a source file.  Please check and try again.", "txtSource");
-        row("no destination", "n", "s", "", "",
+        row("no destination", {"n", "s", "", ""},
             "You have not entered a destination file.  Please check and try again.",
             "txtDestination");
-        row("same file, before the version", "n", "$/sub/../s.txt", "$/s.txt", versionRule,
-            "The source file that you have selected is the same as the destination file.  "
-            "Please check and try again.",
+        row("same file, before the version", {"n", "$/sub/../s.txt", "$/s.txt", versionRule}, same,
             "txtDestination");
-        row("version rule, missing source", "n", "$/x.exe", "$/d", versionRule,
+        row("same file through a link", {"n", "$/s.txt", "$/link.txt", ""}, same, "txtDestination");
+        row("same file through a hard link", {"n", "$/hard.txt", "$/s.txt", ""}, same,
+            "txtDestination");
+        // On this platform upper and lower case name different files.
+        row("case tells files apart", {"n", "$/s.txt", "$/S.txt", ""}, "", "ok1");
+        row("version rule, missing source", {"n", "$/x.exe", "$/d", versionRule},
             "A version number could not be extracted from the source file you selected.  Please "
             "choose a different file and try again.",
             "txtSource");
-        row("name past its width", QString(200, QChar(0x00e9)), "$/s.txt", "$/d", "",
+        row("name past its width", {QString(200, QChar(0x00e9)), "$/s.txt", "$/d", ""},
             "The text entered for TaskName is longer than 255 bytes.  Please shorten it and try "
             "again.",
             "txtName");
-        row("blank name, missing source: yes", "  ", "$/x", "$/d", "", missing, "ok1");
-        row("missing source: no", "n", "$/x", "$/d", "", missing, "txtSource");
-        row("newer rule turns confirmation off", "n", "$/s.txt", "$/d",
-            ruleTexts().at(ruleSourceNewer).toUpper(),
+        row("blank name, missing source: yes", {"  ", "$/x", "$/d", ""}, missing, "ok1");
+        row("missing source: no", {"n", "$/x", "$/d", ""}, missing, "txtSource");
+        row("newer rule turns confirmation off",
+            {"n", "$/s.txt", "$/d", ruleTexts().at(ruleSourceNewer).toUpper()},
             "Because of the nature of the update rule you have selected, confirmation cannot be "
             "enabled.  Confirmation will be turned off.",
             "ok0");
-        row("other rules keep confirmation", "n", "$/s.txt", "$/d", "every DAY", "", "ok1");
+        row("other rules keep confirmation", {"n", "$/s.txt", "$/d", "every DAY"}, "", "ok1");
     }
     void okChecksInOrder() {
-        QFETCH(QString, name);
-        QFETCH(QString, source);
-        QFETCH(QString, destination);
-        QFETCH(QString, rule);
+        QFETCH(QStringList, fields);
         QFETCH(QString, message);
         QFETCH(QString, result);
         WindowFixture<frmTaskEditor> f;
-        makeFile(f.home, "s.txt");
-        f.messages.answer = result.startsWith("ok");
-        f.w.fillFields(name, source.replace("$", f.home.path()),
-                       destination.replace("$", f.home.path()), rule, true, "T", "Q");
+        const QByteArray source = QFile::encodeName(makeFile(f.home, "s.txt"));
+        QVERIFY(QFile::link(source, f.home.file("link.txt")));
+        QVERIFY(::link(source.constData(),
+                       QFile::encodeName(f.home.file("hard.txt")).constData()) == 0);
+        const bool accepted = f.messages.answer = result.startsWith("ok");
+        fields.replaceInStrings("$", f.home.path());
+        f.w.fillFields(fields[0], fields[1], fields[2], fields[3], true, "T", "Q");
         f.w.show();
         QTest::mouseClick(f.w.cmdOK, Qt::LeftButton);
         QCOMPARE(f.messages.shown.size(), int(!message.isEmpty()));
         QCOMPARE(f.messages.shown.value(0).text, message);
-        const bool accepted = result.startsWith("ok");
         QCOMPARE(f.w.isVisible(), !accepted);
         QCOMPARE(accepted ? f.w.Tag + f.w.confirmationText() : f.w.focusWidget()->objectName(),
                  result);
     }
 
-    void sameFileFollowsThePlatform() {
-        TestHome home;
-        const QString source = makeFile(home, "a.txt");
-        QVERIFY(QFile::link(source, home.file("link.txt")));
-        QVERIFY(::link(QFile::encodeName(source).constData(),
-                       QFile::encodeName(home.file("hard.txt")).constData()) == 0);
-        // On this platform upper and lower case name different files.
-        for (const QString same : {"link.txt", "hard.txt", "sub/../a.txt", "A.txt"})
-            QCOMPARE(isSameFile(source, home.file(same)), same != "A.txt");
-    }
-
-    // Typed or pasted text whose UTF-8 form passes the field's width is refused whole.
-    void fieldsRefuseInputPastTheirByteWidth() {
-        frmTaskEditor editor;
-        const QString nearlyFull(127, QChar(0x00e9)); // 254 bytes
-        for (const QString& typed : {nearlyFull, QString(QChar(0x00e9)), QString("a")})
-            editor.txtName->insert(typed);
-        QCOMPARE(editor.txtName->text(), nearlyFull + "a");
-        editor.txtSource->insert(QString(255, QChar(0x20ac)));
-        QVERIFY(editor.txtSource->text().isEmpty());
-    }
-
-    // The destination's dialog starts from the source while there is no destination; a
-    // cancelled dialog leaves the box as it was.
-    void browseButtonsStartFromTheirBoxes() {
-        FileDialogAnswers dialogs({"/tmp/d", "/tmp/s"});
-        frmTaskEditor editor;
-        editor.txtSource->setText("/data/src.txt");
-        for (QPushButton* button : {editor.cmdDestination, editor.cmdSource, editor.cmdSource})
-            QTest::mouseClick(button, Qt::LeftButton);
-        QVERIFY(dialogs.requests[0].kind == FileDialogKind::save &&
-                dialogs.requests[1].kind == FileDialogKind::open);
-        QCOMPARE(dialogs.requests[0].initialPath, QStringLiteral("/data/src.txt"));
-        QCOMPARE(editor.txtDestination->text() + editor.txtSource->text(), "/tmp/d/tmp/s");
-    }
-
     // Tab follows the layout; a click on a label focuses its field; Enter in the rule list runs
-    // OK; Cancel and the frame's close box leave Tag as it was; hover help follows the mouse.
+    // OK. Typed or pasted text whose UTF-8 form passes a field's width is refused whole. The
+    // destination's dialog starts from the source while there is no destination; a cancelled
+    // dialog leaves the box as it was. Cancel and the frame's close box leave Tag as it was;
+    // hover help follows the mouse.
     void keyboardMouseAndLeaving() {
         WindowFixture<frmTaskEditor> f;
         QStringList order;
-        QWidget* widget = f.w.txtName;
-        for (int step = 0; step < 40 && order.size() < 11; ++step) {
-            if (widget->focusPolicy() & Qt::TabFocus)
-                order << widget->objectName();
-            widget = widget->nextInFocusChain();
-        }
+        for (QWidget* w = f.w.txtName; !order.contains(w->objectName()); w = w->nextInFocusChain())
+            if (w->focusPolicy() & Qt::TabFocus)
+                order << w->objectName();
         QCOMPARE(order, QStringList({"txtName", "txtSource", "cmdSource", "txtDestination",
                                      "cmdDestination", "cboRule", "chkConfirm", "txtConfirmTitle",
                                      "txtConfirmQuestion", "cmdOK", "cmdCancel"}));
@@ -143,6 +108,19 @@ private slots:
         f.w.show();
         QTest::keyClick(f.w.cboRule, Qt::Key_Return);
         QCOMPARE(f.messages.refusals().size(), 1);
+        const QString nearlyFull(127, QChar(0x00e9)); // 254 bytes
+        for (const QString& typed : {nearlyFull, QString(QChar(0x00e9)), QString("a")})
+            f.w.txtName->insert(typed);
+        QCOMPARE(f.w.txtName->text(), nearlyFull + "a");
+        for (const QString& typed : {QString(255, QChar(0x20ac)), QString("/data/src.txt")})
+            f.w.txtSource->insert(typed);
+        FileDialogAnswers dialogs({"/tmp/d", "/tmp/s"});
+        for (QPushButton* button : {f.w.cmdDestination, f.w.cmdSource, f.w.cmdSource})
+            QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(dialogs.requests[0].kind == FileDialogKind::save &&
+                dialogs.requests[1].kind == FileDialogKind::open);
+        QCOMPARE(dialogs.requests[0].initialPath, QStringLiteral("/data/src.txt"));
+        QCOMPARE(f.w.txtDestination->text() + f.w.txtSource->text(), "/tmp/d/tmp/s");
         QTest::mouseClick(f.w.cmdCancel, Qt::LeftButton);
         QVERIFY(!f.w.isVisible());
         f.w.show();
