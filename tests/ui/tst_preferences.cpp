@@ -40,12 +40,15 @@ QString ticked(const frmPreferences& w) {
 class TestPreferences : public QObject {
     Q_OBJECT
 
-    QTemporaryDir config; // the session's autostart folder lives here, never in the user's own
+    QTemporaryDir config; // the home whose autostart folder is used, never the user's own
 
 private slots:
+    // No XDG_CONFIG_HOME: the entry goes to the home's .config, as desktops expect.
     void init() {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        qputenv("HOME", config.path().toLocal8Bit());
+        qunsetenv("XDG_CONFIG_HOME");
         QFile::remove(autostartEntryPath());
+        QDir().mkpath(QFileInfo(autostartEntryPath()).path());
     }
 
     void storedValuesAreReadExactly_data() {
@@ -119,10 +122,18 @@ private slots:
         w.chkStartAtLogin->click();
         w.cmdOK->click();
         QVERIFY(!QFile::exists(autostartEntryPath()));
+        // The installed starter, at a path the entry has to quote and escape twice.
+        qputenv("TIDEWELL_STARTER", "/opt/my $tw%/tidewell");
+        frmPreferences installed;
+        installed.chkStartAtLogin->click();
+        installed.cmdOK->click();
+        qunsetenv("TIDEWELL_STARTER");
+        QVERIFY(entry().contains("\nExec=\"/opt/my \\\\$tw%%/tidewell\" /startup\n"));
     }
 
     // Browse asks for a log file to save, starting from the one given, and Cancel keeps it; a
-    // log that cannot be written is refused and the previous one kept.
+    // log that cannot be written is refused and the previous one kept, and so is a login entry
+    // that cannot be written.
     void logFileIsChosenAndChecked() {
         TestHome home;
         MessageCatcher messages;
@@ -137,8 +148,13 @@ private slots:
         QCOMPARE(dialogs.requests[0].initialPath, home.file("a.log"));
         QCOMPARE(w.txtLogging->text(), home.file("b.log"));
         w.txtLogging->setText(home.file("no/such/folder/x.log"));
+        qputenv("XDG_CONFIG_HOME", makeFile(home, "not a folder").toLocal8Bit());
+        w.chkStartAtLogin->click();
         w.cmdOK->click();
-        QVERIFY(messages.refusals().size() == 1 && messages.refusals().first().contains("x.log"));
+        QCOMPARE(messages.refusals().size(), 2);
+        QVERIFY(messages.refusals().first().contains("x.log"));
+        QCOMPARE(messages.refusals().last(),
+                 "Tidewell could not change whether it starts when you log in.");
         QCOMPARE(readSetting("LogFile", "") + readSetting("LogToFile", ""),
                  home.file("a.log") + "1");
     }
