@@ -170,9 +170,7 @@ public:
     ~TemporaryFile() {
         if (inUse() == this)
             inUse() = nullptr;
-        m_handle.reset();
-        if (m_created && !m_kept)
-            ::unlink(m_path.constData());
+        discard(true);
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -437,20 +435,18 @@ int fillAside(int in, int out, const struct stat& source, const Destination& des
     if (!QCoreApplication::instance())
         return fillTemporary(in, out, source, destination, kept, moved);
     QEventLoop loop;
-    std::atomic<bool> finished = false;
     int error = 0;
     dataMoving = true;
     std::thread worker([&] {
         error = fillTemporary(in, out, source, destination, kept, moved);
         dataMoving = false;
-        finished = true;
         QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
     });
     {
         const ProgressReport report(moved, source.st_size, progress);
         loop.exec();
         // Quitting the application ends this loop too: the program is ending.
-        if (!finished)
+        if (dataMoving)
             cancelCopies();
         worker.join();
     }

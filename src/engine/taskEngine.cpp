@@ -436,7 +436,3 @@ PerformingBurst::~PerformingBurst() {
 int taskBeingCopied() {
     return copyingTask;
 }
-
-void cancelRunningCopy() {
-    cancelCopies();
-}

@@ -48,6 +48,3 @@ void performTask(EngineHost& host, int recordNumber);
 void runCheckCycle(EngineHost& host);
 // The record number of the task whose file is being copied; -1 when no copy runs.
 int taskBeingCopied();
-// Stops the copy under way, which then fails and leaves the old destination, and refuses every
-// later one: the program is ending.
-void cancelRunningCopy();

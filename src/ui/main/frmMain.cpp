@@ -188,7 +188,7 @@ void frmMain::unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    cancelRunningCopy();
+    cancelCopies();
     logAction("Application quit");
     if (fileInfo)
         fileInfo->close();
