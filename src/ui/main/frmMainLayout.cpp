@@ -43,17 +43,16 @@ bool readFlag(const char* name, const char* defaultText) {
     return flagValue(readSetting(name, defaultText)).value_or(*flagValue(defaultText));
 }
 
-// A whole number setting; the default when the stored text does not convert.
-int readNumber(const QString& name, int defaultValue) {
+// A whole number setting as stored; nothing when it is missing or does not convert.
+std::optional<int> storedNumber(const QString& name) {
     bool isNumber = false;
-    const int number = readSetting(name, QString::number(defaultValue)).trimmed().toInt(&isNumber);
-    return isNumber ? number : defaultValue;
+    const int number = readSetting(name, QString()).trimmed().toInt(&isNumber);
+    return isNumber ? std::optional(number) : std::nullopt;
 }
 
-bool isStoredNumber(const QString& name) {
-    bool isNumber = false;
-    (void)readSetting(name, QString()).trimmed().toInt(&isNumber);
-    return isNumber;
+// A whole number setting; the default when the stored text does not convert.
+int readNumber(const QString& name, int defaultValue) {
+    return storedNumber(name).value_or(defaultValue);
 }
 
 QString flagText(const QAction* item) {
@@ -228,12 +227,13 @@ void frmMain::loadWindowPlacement() {
     if (state == 1 || state == 2)
         return;
     // Without a stored position the desktop places and sizes the window, as at a first start.
-    if (!isStoredNumber(Setting::ScreenLeft) || !isStoredNumber(Setting::ScreenTop))
+    const std::optional<int> left = storedNumber(Setting::ScreenLeft);
+    const std::optional<int> top = storedNumber(Setting::ScreenTop);
+    if (!left || !top)
         return;
     const QRect frame = frameGeometry();
     const QRect wanted(
-        twipsToPixelsX(readNumber(Setting::ScreenLeft, pixelsToTwipsX(frame.x()))),
-        twipsToPixelsY(readNumber(Setting::ScreenTop, pixelsToTwipsY(frame.y()))),
+        twipsToPixelsX(*left), twipsToPixelsY(*top),
         twipsToPixelsX(readNumber(Setting::ScreenWidth, pixelsToTwipsX(frame.width()))),
         twipsToPixelsY(readNumber(Setting::ScreenHeight, pixelsToTwipsY(frame.height()))));
     // A placement from a screen that is gone would put the window out of reach.
