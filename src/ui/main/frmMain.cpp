@@ -213,7 +213,9 @@ void frmMain::taskPerformed(int recordNumber) {
 
 // A hidden window tells of a task's failure once, not at every check that finds it again.
 void frmMain::taskFailed(int recordNumber, const QString& name, const QString& reason) {
-    if (isVisible() || readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures) == "0")
+    // Read as the preferences window shows it: on only when the value is 1.
+    if (isVisible() ||
+        readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures).toInt() != 1)
         return;
     const QString failure = name + " failed.  " + reason;
     if (m_notifiedFailures.value(recordNumber) == failure)
