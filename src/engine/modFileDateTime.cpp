@@ -29,18 +29,20 @@ bool isPlainVisibleFile(const QFileInfo& info) {
     return info.isFile() && !info.isHidden();
 }
 
-// A time stamp as a local date and time of day, and in milliseconds since the epoch.
+// A time stamp as a local date and time of day, in nanoseconds since the epoch, with the
+// file's size.
 struct LocalStamp {
     QDate date;
     QTime time;
-    qint64 modifiedMs = 0;
-    bool operator==(const LocalStamp&) const = default;
+    qint64 modifiedNs = 0;
+    qint64 size = -1;
 };
 
 // The texts last made for a file, reused while its local time stamp and the locale stay the
 // same: the check cycle looks at every source at every tick, and few of them have changed.
 struct KnownFile {
-    LocalStamp stamp;
+    QDate date;
+    QTime time;
     FileStamp texts;
 };
 
@@ -97,19 +99,24 @@ FileStamp stampTexts(const QString& path, const LocalStamp& stamp) {
     StampForm& form = stampForm();
     followLocale(form);
     const auto known = form.knownFiles.constFind(path);
-    if (known != form.knownFiles.cend() && known->stamp == stamp)
-        return known->texts;
-    if (form.knownFiles.size() >= maxKnownFiles)
-        form.knownFiles.clear();
-    const FileStamp texts{stampDateText(stamp.date), timeText(stamp.time), stamp.modifiedMs};
-    form.knownFiles.insert(path, {stamp, texts});
+    FileStamp texts;
+    if (known != form.knownFiles.cend() && known->date == stamp.date && known->time == stamp.time) {
+        texts = known->texts;
+    } else {
+        if (form.knownFiles.size() >= maxKnownFiles)
+            form.knownFiles.clear();
+        texts = {stampDateText(stamp.date), timeText(stamp.time)};
+        form.knownFiles.insert(path, {stamp.date, stamp.time, texts});
+    }
+    texts.modifiedNs = stamp.modifiedNs;
+    texts.size = stamp.size;
     return texts;
 }
 
 #if defined(Q_OS_UNIX)
 
 // Local time as the C library gives it, in the zone stampForm last looked at.
-std::optional<LocalStamp> localTime(const timespec& stamp) {
+std::optional<LocalStamp> localTime(const timespec& stamp, qint64 size) {
     const time_t seconds = stamp.tv_sec;
     stampForm();
     struct tm local {};
@@ -118,7 +125,7 @@ std::optional<LocalStamp> localTime(const timespec& stamp) {
     // Kept apart: a local QDateTime would ask the C library for the zone again.
     return LocalStamp{QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
                       QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)),
-                      qint64(seconds) * 1000 + stamp.tv_nsec / 1000000};
+                      qint64(seconds) * 1000000000 + stamp.tv_nsec, size};
 }
 
 // The last-modified time stamp in local time, or nothing for a path that fails the existence
@@ -131,7 +138,7 @@ std::optional<LocalStamp> lastModified(const QString& path) {
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    return localTime(info.st_mtim);
+    return localTime(info.st_mtim, info.st_size);
 }
 
 #else
@@ -143,7 +150,7 @@ std::optional<LocalStamp> lastModified(const QString& path) {
     if (!isPlainVisibleFile(info))
         return std::nullopt;
     const QDateTime stamp = info.lastModified();
-    return LocalStamp{stamp.date(), stamp.time(), stamp.toMSecsSinceEpoch()};
+    return LocalStamp{stamp.date(), stamp.time(), stamp.toMSecsSinceEpoch() * 1000000, info.size()};
 }
 
 #endif

@@ -8,12 +8,15 @@ bool fileExists(const QString& path);
 
 #include <optional>
 
-// The date and time texts of one look at a file's last-modified time stamp, and the stamp
-// itself in milliseconds since the epoch.
+// The date and time texts of one look at a file's last-modified time stamp, the stamp itself
+// in nanoseconds since the epoch, and the file's size: what tells one version of a file from
+// another even within the same second.
 struct FileStamp {
     QString date;
     QString time;
-    qint64 modifiedMs = 0;
+    qint64 modifiedNs = 0;
+    qint64 size = -1;
+    qint64 modifiedMs() const { return modifiedNs / 1000000; }
 };
 
 // Both texts at once for an existing file; nothing for an empty path or a file that fails the

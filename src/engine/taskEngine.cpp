@@ -313,7 +313,7 @@ Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp&
 // starts a check once it has settled, and the tick comes back. A time stamp far in the future
 // is not a write under way.
 bool settled(const FileStamp& source) {
-    const qint64 age = currentDateTime().toMSecsSinceEpoch() - source.modifiedMs;
+    const qint64 age = currentDateTime().toMSecsSinceEpoch() - source.modifiedMs();
     return age >= ChangeWatch::settleTime || age <= -ChangeWatch::settleTime;
 }
 
