@@ -118,7 +118,7 @@ void stage(TableEdit& edit, int slot, int recordNumber, const QByteArray& encode
     edit.appended.append(padded);
 }
 
-Status writeSlot(int slot, int recordNumber, const QString& value) {
+Result<QByteArray> paddedFor(int slot, const QString& value) {
     const Result<QByteArray> padded = db::padValue(value, slotWidth(slot));
     if (!padded)
         return Status::failure(
@@ -126,13 +126,27 @@ Status writeSlot(int slot, int recordNumber, const QString& value) {
                 .arg(db::fieldNames[slot])
                 .arg(value.toUtf8().size())
                 .arg(slotWidth(slot)));
+    return padded;
+}
+
+// Every value of the list reaches the file, or none does.
+Status writeSlots(int recordNumber, const db::FieldList& values) {
     const Result<QByteArray> encoded = db::encodeRecordNumber(recordNumber);
     if (!encoded)
         return encoded.status();
+    std::vector<std::pair<int, QByteArray>> padded;
+    for (const auto& [name, value] : values) {
+        const int slot = db::fieldIndex(name);
+        const Result<QByteArray> bytes = paddedFor(slot, value);
+        if (!bytes)
+            return bytes.status();
+        padded.emplace_back(slot, bytes.value());
+    }
     if (Status status = refreshForWriting(); !status)
         return status;
     TableEdit edit;
-    stage(edit, slot, recordNumber, encoded.value(), padded.value());
+    for (const auto& [slot, bytes] : padded)
+        stage(edit, slot, recordNumber, encoded.value(), bytes);
     return image().apply(edit);
 }
 
@@ -192,7 +206,11 @@ Result<QString> readField(const QString& name, int recordNumber) {
 }
 
 Status writeField(const QString& name, int recordNumber, const QString& value) {
-    return writeSlot(fieldIndex(name), recordNumber, value);
+    return writeSlots(recordNumber, {{name, value}});
+}
+
+Status writeFields(int recordNumber, const FieldList& values) {
+    return writeSlots(recordNumber, values);
 }
 
 Status deleteField(const QString& name, int recordNumber) {

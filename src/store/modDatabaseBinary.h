@@ -8,6 +8,8 @@
 #include <QStringList>
 
 #include <array>
+#include <utility>
+#include <vector>
 
 // A single-file record store: one cell per stored field value, updated in place, appended,
 // and deleted by a flag. The schema is set by the caller before the first operation.
@@ -32,6 +34,10 @@ int fieldIndex(const QString& name);
 Status readRecord(int recordNumber);
 Result<QString> readField(const QString& name, int recordNumber);
 Status writeField(const QString& name, int recordNumber, const QString& value);
+// Field names with their values for one record, written in this order.
+using FieldList = std::vector<std::pair<QString, QString>>;
+// Writes all the values as one edit: the file takes all of them or, on any failure, none.
+Status writeFields(int recordNumber, const FieldList& values);
 Status deleteField(const QString& name, int recordNumber);
 Status deleteRecord(int recordNumber);
 Status listRecords();
