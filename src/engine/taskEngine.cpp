@@ -9,6 +9,7 @@
 #include "modFileVersionInfo.h"
 #include "modPaths.h"
 #include "modRules.h"
+#include "modSetAside.h"
 #include "modTidewell.h"
 #include "taskTable.h"
 
@@ -119,6 +120,8 @@ Status decline(EngineHost& host, int recordNumber, const QString& source) {
 // that the commands leave it alone meanwhile.
 Status copyTaskFile(EngineHost& host, int recordNumber, const QString& name, const QString& source,
                     const QString& destination) {
+    if (Status setAside = setAsideNewerDestination(name, source, destination); !setAside)
+        return setAside;
     copyingTask = recordNumber;
     const Status copied = copyFileOver(source, destination,
                                        [&](int percent) { host.showCopyProgress(name, percent); });
@@ -394,11 +397,14 @@ void performTask(EngineHost& host, int recordNumber) {
         performed = Status::failure(QString::fromLocal8Bit(fault.what()));
     }
     if (performed) {
-        host.taskPerformed(recordNumber);
+        host.failures.forget(recordNumber);
         return;
     }
     const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
-    logAction(name.value() + QStringLiteral(" failed.  ") + performed.message());
+    const QString failure = name.value() + QStringLiteral(" failed.  ") + performed.message();
+    if (host.failures.repeats(recordNumber, failure))
+        return;
+    logAction(failure);
     host.taskFailed(recordNumber, name.value(), performed.message());
 }
 

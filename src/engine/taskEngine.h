@@ -1,5 +1,7 @@
 #pragma once
 
+#include "modFailureMemory.h"
+
 #include <QString>
 
 // What performing a task and the check cycle ask of the main window.
@@ -12,9 +14,8 @@ public:
     virtual void showMainWindow() = 0;
     // Rebuilds the task list; like the window's own, it ends with runCheckCycle.
     virtual void fillTaskList() = 0;
-    // How performing a task ended: without a fault (copied, or declined by the user), or
-    // with the one-line reason of the fault.
-    virtual void taskPerformed(int /*recordNumber*/) {}
+    // A task's performing failed with the one-line reason of the fault: told when it starts
+    // failing and when the reason changes, not again at each check that finds it the same.
     virtual void taskFailed(int /*recordNumber*/, const QString& /*name*/,
                             const QString& /*reason*/) {}
     // Shows a performed task's new state in its own row while a burst of performing puts the
@@ -26,6 +27,10 @@ public:
         (void)taskName;
         (void)percent;
     }
+
+    // Each task's last failure for as long as the host lives; the host forgets a task's when
+    // the user changes or deletes it.
+    FailureMemory failures;
 };
 
 // While one lives, performing a task shows only that task's new state, and the rebuild of the

@@ -11,6 +11,9 @@ inline constexpr char LogToFile[] = "LogToFile";
 inline constexpr char LogFile[] = "LogFile";
 // "1" tells of a failed task by a notification while the window is hidden, "0" does not.
 inline constexpr char NotifyFailures[] = "NotifyFailures";
+// "1" moves a destination that is newer than its source to the trash before a copy replaces
+// it, "0" replaces it.
+inline constexpr char TrashNewerDestinations[] = "TrashNewerDestinations";
 inline constexpr char InfoAutoUpdate[] = "InfoAutoUpdate";
 inline constexpr char StatusBar[] = "StatusBar";
 inline constexpr char ToolBar[] = "ToolBar";
@@ -40,6 +43,7 @@ inline constexpr char DeleteConfirmation[] = "true";
 inline constexpr char TaskAction[] = "edit";
 inline constexpr char LogToFile[] = "0";
 inline constexpr char NotifyFailures[] = "1";
+inline constexpr char TrashNewerDestinations[] = "1";
 inline constexpr char InfoAutoUpdate[] = "0";
 inline constexpr char StatusBar[] = "True";
 inline constexpr char ToolBar[] = "True";

@@ -5,6 +5,7 @@
 #include "modFileCopy.h"
 #include "modFileDateTime.h"
 #include "modPaths.h"
+#include "modRegistry.h"
 #include "modRules.h"
 #include "modTidewell.h"
 #include "taskEngine.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cerrno>
@@ -32,6 +34,7 @@ public:
     QDateTime current = QDateTime(QDate(2024, 3, 5), QTime(12, 0));
     QStringList messages;
     QStringList questions;
+    QStringList told; // the failures told of, as logged
     bool answer = true;
     std::function<void()> whileAsking;
     int shown = 0, fills = 0;
@@ -47,6 +50,9 @@ public:
     void insertLogLine(const QString& line) override { messages << line.section('\t', 1); }
     void showMainWindow() override { ++shown; }
     void showPerformedTask(int recordNumber) override { rowsShown << recordNumber; }
+    void taskFailed(int, const QString& name, const QString& reason) override {
+        told << name + " failed.  " + reason;
+    }
     void fillTaskList() override {
         ++fills;
         runCheckCycle(*this);
@@ -75,6 +81,7 @@ private slots:
     void init() {
         m_home.reset(); // before the next one: it leaves the application folder unset
         m_home = std::make_unique<TestHome>();
+        qputenv("HOME", m_home->path().toLocal8Bit()); // its trash, never the user's
         openTaskTable();
         m_host = Fake();
         setClock(&m_host);
@@ -193,7 +200,7 @@ private slots:
         cycle();
         cycle();
         injectCopyFault(-1, 0);
-        QCOMPARE(m_host.messages.count("F failed.  A device input/output error occurred."), 2);
+        QCOMPARE(m_host.messages.count("F failed.  A device input/output error occurred."), 1);
         QVERIFY(!QFile::exists(path("f.exe")));
         cycle();
         cycle();
@@ -205,35 +212,59 @@ private slots:
 
     void performing_data() {
         QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("confirmation"); // "ro": off, and the destination is read-only
-        QTest::addColumn<QStringList>("lines");    // logged
+        QTest::addColumn<QString>("confirmation");
+        // The old destination: older than the source, read-only, or newer (by a minute unless
+        // said), holding the same data, with the preference off, or with no trash to be had.
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QStringList>("lines"); // logged; %1 is the old destination in the trash
         const QString done = "Successfully performed T", due = "Successfully performed Due";
         const QStringList copied = {done, due};
         const auto row = [](const char* name, const char* source, const char* confirmation,
-                            const QStringList& lines) {
-            QTest::newRow(name) << QString(source) << QString(confirmation) << lines;
+                            const char* destination, const QStringList& lines) {
+            QTest::newRow(name) << QString(source) << QString(confirmation) << QString(destination)
+                                << lines;
         };
-        row("confirmation off", "src.txt", "0", copied);
-        row("confirmation empty", "src.txt", "", copied);
-        row("confirmation on, Yes", "src.txt", "1", copied);
+        row("confirmation off", "src.txt", "0", "older", copied);
+        row("confirmation empty", "src.txt", "", "older", copied);
+        row("confirmation on, Yes", "src.txt", "1", "older", copied);
         // The rebuild after declining comes before the line that says so.
-        row("confirmation on, No", "src.txt", "1", {due, "Task cancelled: T"});
-        row("missing source", "gone.txt", "0", {"T failed.  The source file does not exist."});
-        row("read-only destination", "src.txt", "ro", {"T failed.  Access is denied."});
+        row("confirmation on, No", "src.txt", "1", "older", {due, "Task cancelled: T"});
+        row("missing source", "gone.txt", "0", "older",
+            {"T failed.  The source file does not exist."});
+        row("read-only destination", "src.txt", "0", "ro", {"T failed.  Access is denied."});
+        row("newer destination", "src.txt", "0", "newer",
+            {"T: the destination was newer than the source; it was moved to %1", done, due});
+        row("newer, same data", "src.txt", "0", "newer, same", copied);
+        row("newer by a second", "src.txt", "0", "newer by 1 s", copied);
+        row("newer, preference off", "src.txt", "0", "newer, kept", copied);
+        row("newer, no trash", "src.txt", "0", "newer, no trash",
+            {"T failed.  The destination is newer than the source and could not be moved to the "
+             "trash."});
     }
 
     // A copy carries the source's time stamp and records the source's date and time and the day,
     // and the list is rebuilt, whose check performs the other task due. Declining records the
-    // source's state only; a failure records nothing and leaves the old destination.
+    // source's state only; a failure records nothing, leaves the old destination and is told of.
+    // A newer destination holding other data goes to the trash first.
     void performing() {
         QFETCH(QString, source);
         QFETCH(QString, confirmation);
+        QFETCH(QString, destination);
         QFETCH(QStringList, lines);
-        makeFile(*m_home, "dst.txt", "previous");
-        if (confirmation == "ro")
+        const bool newer = destination.startsWith("newer");
+        setModified(
+            makeFile(*m_home, "dst.txt", destination.endsWith("same") ? "source" : "previous"),
+            newer ? sourceTime.addSecs(destination.endsWith("1 s") ? 1 : 60)
+                  : sourceTime.addDays(-1));
+        if (destination == "ro")
             QFile::setPermissions(path("dst.txt"), QFile::ReadOwner);
+        writeSetting(Setting::TrashNewerDestinations, destination.endsWith("kept") ? "0" : "1");
+        if (destination.endsWith("no trash")) // no folder can be made inside a file
+            qputenv("HOME", path("src.txt").toLocal8Bit());
+        const QString bin =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/";
         const int task = addTask("T", manualRule, "dst.txt", "Copy T?", source);
-        setField(task, TaskField::ConfirmationOn, confirmation == "ro" ? "0" : confirmation);
+        setField(task, TaskField::ConfirmationOn, confirmation);
         setField(task, TaskField::ConfirmationTitle, "Title of T");
         addTask("Due", ruleTexts()[ruleSourceChanged], "due.txt");
         const QList<const char*> recorded = {TaskField::FileDate, TaskField::FileTime,
@@ -245,9 +276,13 @@ private slots:
         performTask(m_host, task);
         QCOMPARE(m_host.questions,
                  confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
-        QCOMPARE(m_host.messages, lines);
-        const bool copied = lines[0] == "Successfully performed T", rebuilt = lines.size() == 2;
+        QCOMPARE(m_host.messages, lines.replaceInStrings("%1", bin + "files/dst.txt"));
+        QCOMPARE(m_host.told, lines.filter(" failed.  "));
+        const bool copied = lines.contains("Successfully performed T"), rebuilt = lines.size() > 1;
         QCOMPARE(fileContents(path("dst.txt")), QByteArray(copied ? "source" : "previous"));
+        QCOMPARE(fileContents(bin + "files/dst.txt"),
+                 QByteArray(lines.size() > 2 ? "previous" : ""));
+        QCOMPARE(QFile::exists(bin + "info/dst.txt.trashinfo"), lines.size() > 2);
         // Once for this task, once more for the one its check performed.
         QCOMPARE(m_host.fills, rebuilt ? 2 : 0);
         const QStringList expected = {getFileDate(path("src.txt")), getFileTime(path("src.txt")),
@@ -256,6 +291,36 @@ private slots:
             QCOMPARE(field(task, recorded[i]), rebuilt ? expected[i] : "before");
         if (copied)
             QCOMPARE(QFileInfo(path("dst.txt")).lastModified(), sourceTime);
+    }
+
+    // A task failing the same way at check after check is logged and told of once, and again
+    // when the reason changes or after a copy.
+    void awayDestinationIsQuiet_data() {
+        // Per check: the folder away (a), back (b), a folder where the copy goes (d), or away
+        // with the source changed (x).
+        QTest::addColumn<QString>("checks");
+        QTest::addColumn<QStringList>("lines");
+        const QString away = "T failed.  The destination folder does not exist.",
+                      folder = "T failed.  The destination is a folder.",
+                      copied = "Successfully performed T";
+        QTest::newRow("away, then back") << "aaab" << QStringList{away, copied};
+        QTest::newRow("reason changes") << "aaddab" << QStringList{away, folder, away, copied};
+        QTest::newRow("away again after a copy") << "abxx" << QStringList{away, copied, away};
+    }
+    void awayDestinationIsQuiet() {
+        QFETCH(QString, checks);
+        QFETCH(QStringList, lines);
+        addTask("T", ruleTexts()[ruleSourceChanged], "stick/dst.txt");
+        for (const QChar check : checks) {
+            QDir(path("stick")).removeRecursively();
+            if (check == 'b' || check == 'd')
+                QVERIFY(QDir().mkpath(path(check == 'd' ? "stick/dst.txt" : "stick")));
+            if (check == 'x')
+                setModified(path("src.txt"), sourceTime.addSecs(60));
+            cycle();
+        }
+        QCOMPARE(m_host.messages, lines);
+        QCOMPARE(m_host.told, lines.filter(" failed.  "));
     }
 
     // Tasks that stay due after performing (a source without version, a declined question) are

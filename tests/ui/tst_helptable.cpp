@@ -10,7 +10,8 @@ const QStringList keys =
     QString("load buttonbar statusbar tasklist help menutasks menuview menuhelp log taskname "
             "tasksourcefile taskdestinationfile taskdestinationlist taskdestinationadd "
             "taskdestinationdelete taskconfirm taskconfirmtitle taskconfirmmessage taskrule "
-            "setupdelete setupquit setupnotify setupautostart setupedit setupperform setuprun ok "
+            "setupdelete setupquit setupnotify setuptrash setupautostart setupedit setupperform "
+            "setuprun ok "
             "cancel browse setuplog setuplogfile next previous finish")
         .split(' ');
 const QStringList twoParagraphs =

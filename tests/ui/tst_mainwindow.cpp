@@ -231,7 +231,7 @@ private slots:
         // and the notifications told so far.
         const std::pair<QString, int> steps[] = {{"source", 1}, {"source", 1},        {"", 2},
                                                  {"source", 3}, {"source folder", 3}, {"source", 4},
-                                                 {"shown", 4},  {"quiet", 4}};
+                                                 {"shown", 4},  {"quiet source", 4}};
         const int before = trayMessageCount();
         for (const auto& [there, told] : steps) {
             QFile::remove(source);

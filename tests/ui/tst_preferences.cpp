@@ -14,7 +14,7 @@ namespace {
 QStringList stored() {
     QStringList values;
     for (const char* name : {"DeleteConfirmation", "QuitConfirmation", "TaskAction", "LogToFile",
-                             "LogFile", "NotifyFailures"})
+                             "LogFile", "NotifyFailures", "TrashNewerDestinations"})
         values << readSetting(name, "<missing>");
     return values;
 }
@@ -24,13 +24,13 @@ QByteArray entry() {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The boxes ticked, in the window's order: delete, quit, notify, login, logging, and the three
-// task actions edit, perform, run.
+// The boxes ticked, in the window's order: delete, quit, notify, trash, login, logging, and the
+// three task actions edit, perform, run.
 QString ticked(const frmPreferences& w) {
     QString marks;
     for (const QAbstractButton* box : std::initializer_list<const QAbstractButton*>{
-             w.chkConfirmDelete, w.chkConfirmQuit, w.chkNotifyFailures, w.chkStartAtLogin,
-             w.chkLogging, w.optEdit, w.optPerform, w.optRun})
+             w.chkConfirmDelete, w.chkConfirmQuit, w.chkNotifyFailures, w.chkTrashNewer,
+             w.chkStartAtLogin, w.chkLogging, w.optEdit, w.optPerform, w.optRun})
         marks += box->isChecked() ? 'x' : '-';
     return marks;
 }
@@ -57,14 +57,14 @@ private slots:
         QTest::addColumn<QString>("ticked");
         const QByteArray other =
             "[Desktop Entry]\nType=Application\nExec=/opt/tw/tidewell /startup\n";
-        QTest::newRow("nothing stored") << ",," << QByteArray() << "xxx--x--";
-        QTest::newRow("all on") << "true,run,1" << other << "xxxxx--x";
-        QTest::newRow("capital True") << "True,perform,0" << QByteArray() << "------x-";
+        QTest::newRow("nothing stored") << ",," << QByteArray() << "xxxx--x--";
+        QTest::newRow("all on") << "true,run,1" << other << "xxxxxx--x";
+        QTest::newRow("capital True") << "True,perform,0" << QByteArray() << "-------x-";
         QTest::newRow("unknown action, hidden entry") << "false,Edit,yes" << other + "Hidden=true\n"
-                                                      << "--------";
+                                                      << "---------";
         QTest::newRow("log 2, entry switched off")
             << "TRUE,edit,2" << other + "X-GNOME-Autostart-enabled=false\n"
-            << "-----x--";
+            << "------x--";
     }
     // OK stores what was read; an autostart entry is left as it was, also when it names
     // another copy of the program.
@@ -79,6 +79,7 @@ private slots:
         writeSetting("TaskAction", values[1]);
         writeSetting("LogToFile", values[2]);
         writeSetting("NotifyFailures", values[2]);
+        writeSetting("TrashNewerDestinations", values[2]);
         if (!entry.isEmpty()) {
             QDir().mkpath(config.filePath("autostart"));
             QFile file(autostartEntryPath());
@@ -90,9 +91,10 @@ private slots:
         QCOMPARE(w.txtLogging->text(), home.file("Tidewell.log"));
         w.cmdOK->click();
         const QString flag = ticked[0] == 'x' ? "true" : "false";
-        QCOMPARE(::stored(), QStringList({flag, flag, values[1].isEmpty() ? "edit" : values[1],
-                                          ticked[4] == 'x' ? "1" : "0", home.file("Tidewell.log"),
-                                          ticked[2] == 'x' ? "1" : "0"}));
+        QCOMPARE(::stored(),
+                 QStringList({flag, flag, values[1].isEmpty() ? "edit" : values[1],
+                              ticked[5] == 'x' ? "1" : "0", home.file("Tidewell.log"),
+                              ticked[2] == 'x' ? "1" : "0", ticked[3] == 'x' ? "1" : "0"}));
         QCOMPARE(::entry(), entry);
     }
 
@@ -105,15 +107,15 @@ private slots:
             frmPreferences w;
             for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
                      w.chkConfirmQuit, w.optPerform, w.chkLogging, w.chkNotifyFailures,
-                     w.chkStartAtLogin})
+                     w.chkTrashNewer, w.chkStartAtLogin})
                 box->click();
             w.txtLogging->setText(log);
             w.chkLogging->click();
             (ok ? w.cmdOK : w.cmdCancel)->click();
             if (!ok)
-                QCOMPARE(stored() << QString::fromUtf8(entry()), QStringList(6, "<missing>") << "");
+                QCOMPARE(stored() << QString::fromUtf8(entry()), QStringList(7, "<missing>") << "");
         }
-        QCOMPARE(stored(), QStringList({"true", "false", "perform", "0", log, "0"}));
+        QCOMPARE(stored(), QStringList({"true", "false", "perform", "0", log, "0", "0"}));
         QVERIFY(entry().contains("\nExec=env TIDEWELL_HOME=" + home.path().toLocal8Bit() + ' ' +
                                  QCoreApplication::applicationFilePath().toLocal8Bit() +
                                  " /startup\n"));

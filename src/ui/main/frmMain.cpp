@@ -207,20 +207,13 @@ void frmMain::showMainWindow() {
     show();
 }
 
-void frmMain::taskPerformed(int recordNumber) {
-    m_notifiedFailures.remove(recordNumber);
-}
-
-// A hidden window tells of a task's failure once, not at every check that finds it again.
-void frmMain::taskFailed(int recordNumber, const QString& name, const QString& reason) {
+// A hidden window tells of a failure the engine reports; the engine reports a task's failure
+// once, not at every check that finds it again.
+void frmMain::taskFailed(int /*recordNumber*/, const QString& name, const QString& reason) {
     // Read as the preferences window shows it: on only when the value is 1.
     if (isVisible() ||
         readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures).toInt() != 1)
         return;
-    const QString failure = name + " failed.  " + reason;
-    if (m_notifiedFailures.value(recordNumber) == failure)
-        return;
-    m_notifiedFailures.insert(recordNumber, failure);
     showTrayMessage(name + " failed.", reason);
 }
 

@@ -4,7 +4,6 @@
 #include "modTidewell.h"
 #include "taskEngine.h"
 
-#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -74,7 +73,6 @@ public:
     // Engine, log and tray hosts.
     bool confirmTask(const QString& title, const QString& question) override;
     void showMainWindow() override;
-    void taskPerformed(int recordNumber) override;
     void taskFailed(int recordNumber, const QString& name, const QString& reason) override;
     void showPerformedTask(int recordNumber) override;
     void showCopyProgress(const QString& taskName, int percent) override;
@@ -200,7 +198,5 @@ private:
     bool m_performingAll = false;
     QString m_shownHelpTitle;
     QString m_lastStoreFault;
-    // The failure each task last told of in a balloon, by record number.
-    QHash<int, QString> m_notifiedFailures;
     QRect m_wantedFrame;
 };

@@ -188,10 +188,12 @@ void frmMain::openEditor(int recordNumber) {
         fillTaskList();
         return;
     }
-    if (Status written = writeFields(recordNumber, *fields); !written)
+    if (Status written = writeFields(recordNumber, *fields); !written) {
         showRefusal(this, written.message());
-    else
+    } else {
         logAction("Task updated: " + db::readField(TaskField::TaskName, recordNumber).value());
+        failures.forget(recordNumber);
+    }
     fillTaskList();
 }
 
@@ -216,6 +218,8 @@ void frmMain::deleteTask() {
     logAction("Task deleted: " + db::fieldValues[slotTaskName]);
     if (Status deleted = db::deleteRecord(recordNumber); !deleted)
         showRefusal(this, deleted.message());
+    else
+        failures.forget(recordNumber);
     fillTaskList();
 }
 

@@ -87,6 +87,10 @@ constexpr HelpRow helpRows[] = {
     {"setupnotify", "Failure Notification",
      "If checked a message appears at the notification area icon when a task fails while the "
      "main window is hidden.  The same failure of a task is shown only once."},
+    {"setuptrash", "Newer Destinations",
+     "If checked, a destination file that is newer than its source and holds something else is "
+     "moved to the trash before the copy replaces it, so that changes made to the copy itself "
+     "are kept.  When it cannot be moved to the trash, the task fails and nothing is copied."},
     {"setupautostart", "Start at Login",
      "If checked Tidewell starts hidden in the notification area each time you log in.  This "
      "copy of Tidewell, with its own tasks, is the one that will be started."},

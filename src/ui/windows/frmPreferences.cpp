@@ -51,6 +51,10 @@ frmPreferences::frmPreferences(QWidget* parent)
       chkConfirmQuit(named(new QCheckBox(tr("Confirm when &quitting"), this), "chkConfirmQuit")),
       chkNotifyFailures(named(new QCheckBox(tr("Show a notification when a task fails"), this),
                               "chkNotifyFailures")),
+      chkTrashNewer(named(new QCheckBox(tr("Move a destination that is newer than its source "
+                                           "to the trash before replacing it"),
+                                        this),
+                          "chkTrashNewer")),
       chkStartAtLogin(
           named(new QCheckBox(tr("Start Tidewell when I log in"), this), "chkStartAtLogin")),
       optEdit(named(new QRadioButton(tr("&Edit it"), this), "optEdit")),
@@ -84,6 +88,7 @@ void frmPreferences::buildLayout() {
     generalLayout->addWidget(chkConfirmDelete);
     generalLayout->addWidget(chkConfirmQuit);
     generalLayout->addWidget(chkNotifyFailures);
+    generalLayout->addWidget(chkTrashNewer);
     generalLayout->addWidget(chkStartAtLogin);
     generalLayout->addWidget(new QLabel(tr("When double clicking on a task:"), general));
     for (QRadioButton* option : {optEdit, optPerform, optRun})
@@ -115,6 +120,7 @@ void frmPreferences::attachHelpKeys() {
     attachHelp(chkConfirmDelete, "setupdelete");
     attachHelp(chkConfirmQuit, "setupquit");
     attachHelp(chkNotifyFailures, "setupnotify");
+    attachHelp(chkTrashNewer, "setuptrash");
     attachHelp(chkStartAtLogin, "setupautostart");
     attachHelp(optEdit, "setupedit");
     attachHelp(optPerform, "setupperform");
@@ -133,6 +139,9 @@ void frmPreferences::load() {
         readSetting(Setting::DeleteConfirmation, SettingDefault::DeleteConfirmation) == "true");
     chkNotifyFailures->setChecked(
         readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures).toInt() == 1);
+    chkTrashNewer->setChecked(
+        readSetting(Setting::TrashNewerDestinations, SettingDefault::TrashNewerDestinations)
+            .toInt() == 1);
     chkStartAtLogin->setChecked(startsAtLogin());
     const QString action = readSetting(Setting::TaskAction, SettingDefault::TaskAction);
     optEdit->setChecked(action == "edit");
@@ -166,6 +175,7 @@ void frmPreferences::save() {
     else if (optRun->isChecked())
         writeSetting(Setting::TaskAction, "run");
     writeSetting(Setting::NotifyFailures, chkNotifyFailures->isChecked() ? "1" : "0");
+    writeSetting(Setting::TrashNewerDestinations, chkTrashNewer->isChecked() ? "1" : "0");
     writeSetting(Setting::LogToFile, chkLogging->isChecked() ? "1" : "0");
     const QString path = txtLogging->text();
     if (canWriteLog(path))

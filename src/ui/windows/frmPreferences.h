@@ -17,6 +17,7 @@ public:
     QCheckBox* chkConfirmDelete;
     QCheckBox* chkConfirmQuit;
     QCheckBox* chkNotifyFailures;
+    QCheckBox* chkTrashNewer;
     QCheckBox* chkStartAtLogin;
     QRadioButton* optEdit;
     QRadioButton* optPerform;
