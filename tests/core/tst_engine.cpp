@@ -216,8 +216,8 @@ private slots:
         row("confirmation off", "src.txt", "0", copied);
         row("confirmation empty", "src.txt", "", copied);
         row("confirmation on, Yes", "src.txt", "1", copied);
-        // The rebuild after declining comes before the line that says so.
-        row("confirmation on, No", "src.txt", "1", {due, "Task cancelled: T"});
+        // The rebuild's check starts the other copy, which ends after the line that says so.
+        row("confirmation on, No", "src.txt", "1", {"Task cancelled: T", due});
         row("missing source", "gone.txt", "0", {"T failed.  The source file does not exist."});
         row("read-only destination", "src.txt", "ro", {"T failed.  Access is denied."});
     }
@@ -242,7 +242,7 @@ private slots:
             setField(task, name, "before");
         m_host.current = QDateTime(QDate(2024, 7, 1), QTime(9, 30));
         m_host.answer = !lines.contains("Task cancelled: T");
-        performTask(m_host, task);
+        perform(task);
         QCOMPARE(m_host.questions,
                  confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
         QCOMPARE(m_host.messages, lines);
@@ -271,7 +271,7 @@ private slots:
         const int changed = addTask("B", ruleTexts()[ruleSourceChanged], "b.txt");
         QCOMPARE(changed, freed);
         m_host.answer = false;
-        m_host.whileAsking = [this] { cycle(); }; // the timer ticks while the box is open
+        m_host.whileAsking = [this] { runCheckCycle(m_host); }; // a tick while the box is open
         cycle();
         QCOMPARE(m_host.rowsShown, QList<int>({asked, versionless, changed}));
         QCOMPARE(m_host.fills, 1);
@@ -281,18 +281,15 @@ private slots:
         QCOMPARE(performed("B"), 1);
         QCOMPARE(m_host.questions.size(), 3);
         m_host.answer = true;
-        performTask(m_host, asked); // from the user's command: the tick still asks nothing
+        perform(asked); // from the user's command: the tick still asks nothing
         QCOMPARE(m_host.questions.size(), 4);
         QCOMPARE(performed("Q"), 1);
         QCOMPARE(performed("A"), 4); // by the rebuild's check alone
 
-        int copying = -1;
-        QTimer::singleShot(0, [&] {
-            copying = taskBeingCopied();
-            cycle();
-        });
         performTask(m_host, changed);
-        QCOMPARE(copying, changed);
+        QCOMPARE(taskBeingCopied(), changed);
+        cycle(); // waits for the copy, but starts no check of its own meanwhile
+        QCOMPARE(taskBeingCopied(), -1);
         QCOMPARE(performed("B"), 2);
         QCOMPARE(performed("A"), 5); // by the rebuild's check alone
 
@@ -310,7 +307,7 @@ private slots:
         addTask("B", manualRule, "b.txt");
         if (!setImmutable(db::databaseFile, true))
             QSKIP("The task table cannot be made unwritable here.");
-        performTask(m_host, first);
+        perform(first);
         for (int i = 0; i < 3; ++i)
             cycle();
         QVERIFY(setImmutable(db::databaseFile, false));
@@ -374,7 +371,16 @@ private:
     int performed(const QString& name) {
         return m_host.messages.count("Successfully performed " + name);
     }
-    void cycle() { runCheckCycle(m_host); }
+    // Waits for the copies that performing started to end, as the event loop lets them.
+    void settle() { QTRY_VERIFY_WITH_TIMEOUT(!performingUnderway(), 10000); }
+    void cycle() {
+        runCheckCycle(m_host);
+        settle();
+    }
+    void perform(int task) {
+        performTask(m_host, task);
+        settle();
+    }
     QString path(const QString& name) { return m_home->file(name); }
 
     std::unique_ptr<TestHome> m_home;

@@ -214,8 +214,8 @@ private slots:
                   "When the source file is changed");
         f.w.tmrCheck->setInterval(10);
         QTRY_VERIFY(QFile::exists(f.home.file("copy.txt")));
-        QCOMPARE(f.w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size(),
-                 1);
+        QTRY_COMPARE(
+            f.w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size(), 1);
         QTRY_COMPARE(f.w.lvwTasks->count(), 1);
         f.w.tmrCheck->stop();
         makeFile(f.home, "notify.dat");
@@ -243,6 +243,7 @@ private slots:
             f.w.setVisible(there.contains("shown"));
             writeSetting(Setting::NotifyFailures, there.contains("quiet") ? "0" : "1");
             performTask(f.w, 0);
+            QTRY_VERIFY(!performingUnderway());
             QCOMPARE(trayMessageCount() - before, told);
         }
         // The tip is cut to its field without halving a character; the percentage stays.

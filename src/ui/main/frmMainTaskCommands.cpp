@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 
 #include <optional>
 
@@ -268,23 +269,27 @@ void frmMain::performAllTasks() {
         records.append(recordNumberOfKey(lvwTasks->itemKey(row)));
 
     m_performingAll = true;
-    frmProcessing processing(this);
-    processing.pBar(0, total);
-    processing.lblStatus->setText("Performing Tasks...");
-    processing.show();
+    auto* processing = new frmProcessing(this);
+    processing->setAttribute(Qt::WA_DeleteOnClose);
+    processing->pBar(0, total);
+    processing->lblStatus->setText("Performing Tasks...");
+    processing->show();
     QApplication::processEvents();
-    {
-        // Each task shows its new state in its row; the list is rebuilt once, at the end.
-        const PerformingBurst burst(*this);
-        for (int index = 0; index < total && !m_unloaded; ++index) {
-            processing.pBar(index + 1, total);
+    const QPointer<frmProcessing> window(processing);
+    // Each task shows its new state in its row; the list is rebuilt once, at the end.
+    performTasks(
+        *this, records,
+        [this, window, records](int place, int count) {
+            if (window)
+                window->pBar(place, count);
             QApplication::processEvents();
-            if (taskExists(records[index]))
-                performTask(*this, records[index]);
-        }
-    }
-    processing.close();
-    m_performingAll = false;
+            return !m_unloaded && taskExists(records[place - 1]);
+        },
+        [this, window] {
+            if (window)
+                window->close();
+            m_performingAll = false;
+        });
 }
 
 void frmMain::launchSelectedFile() {
