@@ -498,6 +498,14 @@ void endPass() {
         ended.done();
 }
 
+// Lets the table be read afresh once a walk has ended, on every way out.
+struct SnapshotEnd {
+    SnapshotEnd() = default;
+    ~SnapshotEnd() { checkSnapshot.reset(); }
+    SnapshotEnd(const SnapshotEnd&) = delete;
+    SnapshotEnd& operator=(const SnapshotEnd&) = delete;
+};
+
 // Whether the pass performs its next task.
 bool wanted(Pass& pass, qsizetype index) {
     if (pass.check) {
@@ -513,6 +521,7 @@ void walkPasses() {
     if (walksRunning > 0)
         return;
     const Underway walking(walksRunning);
+    const SnapshotEnd snapshotEnd;
     while (!passes.empty() && !copyInFlight && !copiesCancelled()) {
         Pass& pass = passes.front();
         if (pass.next >= pass.records.size()) {
@@ -526,7 +535,6 @@ void walkPasses() {
         checkSnapshot.reset();
         performNext(*pass.host, pass.records[index]);
     }
-    checkSnapshot.reset();
 }
 
 void startPass(Pass pass) {
@@ -556,8 +564,13 @@ void runCheckCycle(EngineHost& host) {
     if (copiesCancelled())
         return;
     consumeActivationMarker(host);
-    if (quietRebuilds > 0 || !passes.empty())
+    if (quietRebuilds > 0)
         return;
+    // Tasks still being performed: a walk that a fault cut short goes on from where it stopped.
+    if (!passes.empty()) {
+        walkPasses();
+        return;
+    }
     faultsThisCycle.clear();
     checkSnapshot.emplace();
     const Status listed = db::listRecords();
