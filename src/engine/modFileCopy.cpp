@@ -1,16 +1,24 @@
 #include "modFileCopy.h"
 
+#include "modFileVersionInfo.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
+#include <QHash>
 #include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 
 #if defined(Q_OS_UNIX)
@@ -30,21 +38,39 @@
 
 namespace {
 
-qint64 faultAfterBytes = -1;
-int faultError = 0;
+std::atomic<qint64> faultAfterBytes = -1;
+std::atomic<int> faultError = 0;
+std::atomic<int> delayPerChunk = 0;
 
 // Set once the program is ending; the data pump looks at it between chunks.
 std::atomic<bool> cancelled = false;
-bool copyRunning = false;
-// Whether the data of the copy under way is still moving on its own thread.
-std::atomic<bool> dataMoving = false;
-// How long cancelling waits for that thread to stop between two chunks.
+// One copy at a time, whichever thread runs it.
+std::mutex copyLock;
+// Whether a copy is under way on any thread.
+std::atomic<bool> copyUnderWay = false;
+// How long cancelling waits for the copy under way to stop between two chunks.
 constexpr int cancelWaitMs = 1500;
+// The burst the copies started now belong to.
+std::atomic<quint64> currentBurst = 0;
+// Chunks small enough that a cancel is seen within a moment, even on a slow stick.
+constexpr qint64 fullChunk = qint64(4) << 20;
+// Not an error number: the source was written to while its data was read.
+constexpr int sourceChangedError = -1;
+
+// What one copy is given and what it moves, shared by the thread that runs it and the one that
+// watches its progress.
+struct CopyJob {
+    QString source;
+    QString destination;
+    quint64 burst = 0;
+    std::atomic<qint64> total = 0;
+    std::atomic<qint64> moved = 0;
+};
 
 // How many bytes the data copy may write before the injected fault strikes; everything when
 // no fault is set.
 qint64 copyLimit() {
-    return faultAfterBytes >= 0 ? faultAfterBytes : std::numeric_limits<qint64>::max();
+    return faultAfterBytes >= 0 ? faultAfterBytes.load() : std::numeric_limits<qint64>::max();
 }
 
 const QString sourceMissing = QStringLiteral("The source file does not exist.");
@@ -79,6 +105,10 @@ QString errorDescription(int error) {
         return QStringLiteral("Too many files are open.");
     case ECANCELED:
         return QStringLiteral("The copy was stopped because Tidewell is closing.");
+    case ENOMEM:
+        return QStringLiteral("There is not enough memory to copy the file.");
+    case sourceChangedError:
+        return QStringLiteral("The source file changed while it was being copied.");
     default:
         return QString::fromLocal8Bit(std::strerror(error)) + QLatin1Char('.');
     }
@@ -145,17 +175,54 @@ bool isTemporaryName(const QByteArray& name, const QByteArray& prefix) {
     });
 }
 
-// Whatever copies to this destination left behind goes before the next one takes its space.
-void removeLeftovers(const QByteArray& folder, const QByteArray& prefix) {
+// A temporary name of some destination: the part before the letters is a prefix of its own.
+bool isAnyTemporaryName(const QByteArray& name) {
+    const qsizetype markAt = name.size() - uniqueLength - temporaryMark.size();
+    return markAt > 1 && name.startsWith('.') &&
+           name.mid(markAt, temporaryMark.size()) == temporaryMark &&
+           isTemporaryName(name, name.left(markAt + temporaryMark.size()));
+}
+
+// The temporary names found in a folder, as the folder's listing gave them.
+QList<QByteArray> temporaryNamesIn(const QByteArray& folder) {
+    QList<QByteArray> names;
     DIR* listing = ::opendir(folder.constData());
     if (!listing)
-        return;
+        return names;
     while (const dirent* entry = ::readdir(listing)) {
-        if (isTemporaryName(QByteArray(entry->d_name), prefix))
-            ::unlinkat(::dirfd(listing), entry->d_name, 0);
+        const QByteArray name(entry->d_name);
+        if (isAnyTemporaryName(name))
+            names.append(name);
     }
     ::closedir(listing);
+    return names;
 }
+
+// A burst lists each destination folder once: the leftovers found there are kept until the
+// copies to their destinations take them away. Burst 0 is no burst.
+quint64 sweptBurst = 0;
+QHash<QByteArray, QList<QByteArray>> leftoversByFolder;
+
+// Whatever copies to this destination left behind goes before the next one takes its space.
+void removeLeftovers(const QByteArray& folder, const QByteArray& prefix, quint64 burst) {
+    if (burst != sweptBurst || burst == 0) {
+        leftoversByFolder.clear();
+        sweptBurst = burst;
+    }
+    auto found = leftoversByFolder.find(folder);
+    if (found == leftoversByFolder.end())
+        found = leftoversByFolder.insert(folder, temporaryNamesIn(folder));
+    found->removeIf([&](const QByteArray& name) {
+        if (!isTemporaryName(name, prefix))
+            return false;
+        ::unlink((folder + '/' + name).constData());
+        return true;
+    });
+}
+
+// The path of the temporary file of the copy under way, for cancelling to remove.
+std::mutex temporaryLock;
+QByteArray temporaryInUse;
 
 // The temporary file the data goes into; removed again unless it was renamed into place.
 class TemporaryFile {
@@ -165,34 +232,30 @@ public:
                  QByteArray(uniqueLength, 'X')),
           m_handle(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_handle.valid()) {
         if (m_created)
-            inUse() = this;
+            setInUse(m_path);
     }
     ~TemporaryFile() {
-        if (inUse() == this)
-            inUse() = nullptr;
-        discard(true);
+        setInUse({});
+        m_handle.reset();
+        if (m_created && !m_kept)
+            ::unlink(m_path.constData());
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     FileHandle& handle() { return m_handle; }
     const QByteArray& path() const { return m_path; }
-    void keep() { m_kept = true; }
-    // Removes the file now; closed first unless another thread may still be writing to it.
-    void discard(bool close) {
-        if (close)
-            m_handle.reset();
-        if (m_created && !m_kept)
-            ::unlink(m_path.constData());
-        m_created = false;
-    }
-    // The temporary file of the copy under way, if any.
-    static TemporaryFile*& inUse() {
-        static TemporaryFile* file = nullptr;
-        return file;
+    void keep() {
+        m_kept = true;
+        setInUse({});
     }
 
 private:
+    static void setInUse(const QByteArray& path) {
+        const std::scoped_lock lock(temporaryLock);
+        temporaryInUse = path;
+    }
+
     QByteArray m_path;
     FileHandle m_handle;
     bool m_created;
@@ -256,16 +319,20 @@ Result<Destination> findDestination(const QString& name, const struct stat& sour
     return destination;
 }
 
-// Chunks small enough that a cancel is seen within a moment, even on a slow stick.
-constexpr qint64 chunkSize = qint64(4) << 20;
+// Small chunks while a test slows the copy down.
+constexpr qint64 slowChunk = qint64(64) << 10;
 
 // Moves up to limit bytes from in to out at their current offsets, counting them in moved.
 // Returns 0 or the error; ECANCELED once the copies are cancelled.
 int pumpData(int in, int out, qint64 limit, std::atomic<qint64>& moved) {
     qint64 left = limit;
+    const int delay = delayPerChunk;
+    const qint64 chunkSize = delay > 0 ? slowChunk : fullChunk;
     const auto count = [&](qint64 bytes) {
         left -= bytes;
         moved += bytes;
+        if (delay > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     };
 #if defined(Q_OS_LINUX)
     // In the kernel first; both calls move the file offsets, so each fallback goes on from
@@ -327,7 +394,32 @@ int pumpData(int in, int out, qint64 limit, std::atomic<qint64>& moved) {
 
 int copyData(int in, int out, std::atomic<qint64>& moved) {
     const int error = pumpData(in, out, copyLimit(), moved);
-    return error == 0 && faultAfterBytes >= 0 ? faultError : error;
+    if (error != 0 || faultAfterBytes < 0)
+        return error;
+    if (faultError == ENOMEM)
+        throw std::bad_alloc();
+    return faultError;
+}
+
+bool sameState(const struct stat& before, const struct stat& after) {
+    const auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return before.st_dev == after.st_dev && before.st_ino == after.st_ino &&
+           before.st_size == after.st_size && same(before.st_mtim, after.st_mtim) &&
+           same(before.st_ctim, after.st_ctim);
+}
+
+// The version of the bytes read, and whether the open source is still as it was when its data
+// began to move: a write in place, a cut or growth shows in its size or times.
+int checkSourceKept(int in, const struct stat& source, QString& version) {
+    QFile reader;
+    if (reader.open(in, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+        version = fileVersionOf(reader);
+    struct stat after {};
+    if (::fstat(in, &after) != 0)
+        return errno;
+    return sameState(source, after) ? 0 : sourceChangedError;
 }
 
 mode_t newFileMode(const struct stat& source) {
@@ -378,10 +470,12 @@ void flushFolder(const QByteArray& folder) {
 }
 
 // Data, attributes and a flush of the data to the disk, on the open temporary file; the time
-// it then holds is stored in kept.
+// it then holds is stored in kept, the version of the data in version.
 int fillTemporary(int in, int out, const struct stat& source, const Destination& destination,
-                  struct timespec& kept, std::atomic<qint64>& moved) {
+                  struct timespec& kept, QString& version, std::atomic<qint64>& moved) {
     int error = copyData(in, out, moved);
+    if (error == 0)
+        error = checkSourceKept(in, source, version);
     if (error == 0)
         error = applyAttributes(out, source, destination);
     struct stat written {};
@@ -395,74 +489,19 @@ int fillTemporary(int in, int out, const struct stat& source, const Destination&
     return error;
 }
 
-// Tells the caller how far a copy has come once it has run for about a second.
-class ProgressReport {
-public:
-    ProgressReport(const std::atomic<qint64>& moved, qint64 total, const CopyProgress& progress)
-        : m_moved(moved), m_total(std::max<qint64>(total, 1)), m_progress(progress) {
-        m_clock.start();
-        QObject::connect(&m_timer, &QTimer::timeout, [this] { report(); });
-        m_timer.start(250);
-    }
-    ~ProgressReport() {
-        if (m_shown)
-            m_progress(-1);
-    }
-    ProgressReport(const ProgressReport&) = delete;
-    ProgressReport& operator=(const ProgressReport&) = delete;
-
-private:
-    void report() {
-        if (!m_progress || m_clock.elapsed() < 1000)
-            return;
-        m_shown = true;
-        m_progress(int(std::min<qint64>(m_moved * 100 / m_total, 100)));
-    }
-
-    const std::atomic<qint64>& m_moved;
-    qint64 m_total;
-    const CopyProgress& m_progress;
-    QElapsedTimer m_clock;
-    QTimer m_timer;
-    bool m_shown = false;
-};
-
-// The data goes on a thread of its own while this thread runs its event loop until it is done;
-// without an application there is no loop to keep running and it goes here.
-int fillAside(int in, int out, const struct stat& source, const Destination& destination,
-              struct timespec& kept, const CopyProgress& progress) {
-    std::atomic<qint64> moved = 0;
-    if (!QCoreApplication::instance())
-        return fillTemporary(in, out, source, destination, kept, moved);
-    QEventLoop loop;
-    int error = 0;
-    dataMoving = true;
-    std::thread worker([&] {
-        error = fillTemporary(in, out, source, destination, kept, moved);
-        dataMoving = false;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    {
-        const ProgressReport report(moved, source.st_size, progress);
-        loop.exec();
-        // Quitting the application ends this loop too: the program is ending.
-        if (dataMoving)
-            cancelCopies();
-        worker.join();
-    }
-    return error;
-}
-
-Status writeReplacement(int in, const struct stat& source, const Destination& destination,
-                        const CopyProgress& progress) {
+Result<CopiedSource> writeReplacement(int in, const struct stat& source,
+                                      const Destination& destination, CopyJob& job) {
     const QByteArray prefix =
         temporaryPrefix(destination.path.mid(destination.path.lastIndexOf('/') + 1));
-    removeLeftovers(destination.folder, prefix);
+    removeLeftovers(destination.folder, prefix, job.burst);
     TemporaryFile temporary(destination.folder, prefix);
     if (!temporary.handle().valid())
         return errnoFailure(errno);
     struct timespec kept {};
-    int error = fillAside(in, temporary.handle().get(), source, destination, kept, progress);
+    CopiedSource copied{qint64(source.st_mtim.tv_sec) * 1000000000 + source.st_mtim.tv_nsec,
+                        qint64(source.st_size), QString()};
+    int error = fillTemporary(in, temporary.handle().get(), source, destination, kept,
+                              copied.version, job.moved);
     if (error == 0 && cancelled)
         error = ECANCELED;
     if (error == 0)
@@ -474,21 +513,22 @@ Status writeReplacement(int in, const struct stat& source, const Destination& de
     temporary.keep();
     error = restoreModificationTime(destination.path, source, kept);
     flushFolder(destination.folder);
-    return error == 0 ? Status::success() : errnoFailure(error);
+    if (error != 0)
+        return errnoFailure(error);
+    return copied;
 }
 
 // A program ended by its session does not get back to the copy under way to clean up: its
-// temporary file goes now, once its thread has stopped between two chunks (a thread held up by
+// temporary file goes now, once the copy has stopped between two chunks (a copy held up by
 // the disk has the file taken away from under it).
 void discardTemporaryInUse() {
-    TemporaryFile* temporary = TemporaryFile::inUse();
-    if (!temporary)
-        return;
     QElapsedTimer waited;
     waited.start();
-    while (dataMoving && waited.elapsed() < cancelWaitMs)
+    while (copyUnderWay && waited.elapsed() < cancelWaitMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    temporary->discard(!dataMoving);
+    const std::scoped_lock lock(temporaryLock);
+    if (!temporaryInUse.isEmpty())
+        ::unlink(temporaryInUse.constData());
 }
 
 #else
@@ -498,6 +538,255 @@ void discardTemporaryInUse() {}
 #endif
 
 } // namespace
+
+namespace {
+
+// --- Running one copy ------------------------------------------------------------------------
+
+#if defined(Q_OS_UNIX)
+
+// Not blocking: a named pipe given as the source must not hang the program; it is refused
+// below like every other file that is not a plain file.
+Result<CopiedSource> copyOneFile(CopyJob& job) {
+    FileHandle in(
+        ::open(QFile::encodeName(job.source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!in.valid())
+        return errno == ENOENT || errno == ENOTDIR ? Status::failure(sourceMissing)
+                                                   : errnoFailure(errno);
+    struct stat sourceInfo {};
+    if (::fstat(in.get(), &sourceInfo) != 0)
+        return errnoFailure(errno);
+    if (!S_ISREG(sourceInfo.st_mode))
+        return Status::failure(sourceMissing);
+    job.total = sourceInfo.st_size;
+    const Result<Destination> target = findDestination(job.destination, sourceInfo);
+    if (!target)
+        return target.status();
+    return writeReplacement(in.get(), sourceInfo, target.value(), job);
+}
+
+#else
+
+// Elsewhere Qt's save file gives the same write-aside-then-rename behaviour.
+Result<CopiedSource> copyOneFile(CopyJob& job) {
+    const QFileInfo sourceInfo(job.source);
+    if (!sourceInfo.isFile())
+        return Status::failure(sourceMissing);
+    const QFileInfo destinationInfo(job.destination);
+    if (!destinationInfo.absoluteDir().exists())
+        return Status::failure(folderMissing);
+    if (destinationInfo.isDir())
+        return Status::failure(destinationIsFolder);
+    if (destinationInfo.exists()) {
+        if (destinationInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())
+            return Status::failure(sameFile);
+        if (!destinationInfo.isWritable())
+            return Status::failure(accessDenied);
+    }
+    QFile in(job.source);
+    QSaveFile out(job.destination);
+    out.setDirectWriteFallback(false);
+    if (!in.open(QIODevice::ReadOnly))
+        return Status::failure(in.errorString());
+    if (!out.open(QIODevice::WriteOnly))
+        return Status::failure(out.errorString());
+    const CopiedSource copied{sourceInfo.lastModified().toMSecsSinceEpoch() * 1000000,
+                              sourceInfo.size(), fileVersionOf(in)};
+    in.seek(0);
+    qint64 left = copyLimit();
+    while (left > 0 && !in.atEnd()) {
+        const QByteArray chunk = in.read(std::min<qint64>(left, fullChunk));
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
+            return Status::failure(in.errorString());
+        if (out.write(chunk) != chunk.size())
+            return Status::failure(out.errorString());
+        job.moved += chunk.size();
+        left -= chunk.size();
+    }
+    if (faultAfterBytes >= 0)
+        return Status::failure(errorDescription(faultError));
+    if (QFileInfo(job.source).lastModified() != sourceInfo.lastModified())
+        return Status::failure(errorDescription(sourceChangedError));
+    if (!out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime) ||
+        !out.commit())
+        return Status::failure(out.errorString());
+    return copied;
+}
+
+#endif
+
+// Runs one copy on this thread. Nothing escapes it: a copy that throws, an allocation that
+// fails included, is one failed copy.
+Result<CopiedSource> runCopy(CopyJob& job) {
+    if (cancelled)
+        return Status::failure(errorDescription(ECANCELED));
+    const std::scoped_lock lock(copyLock);
+    copyUnderWay = true;
+    Result<CopiedSource> copied = Status::failure(errorDescription(ENOMEM));
+    try {
+        copied = copyOneFile(job);
+    } catch (const std::bad_alloc&) {
+    } catch (const std::exception& fault) {
+        copied = Status::failure(QString::fromLocal8Bit(fault.what()));
+    } catch (...) {
+        copied = Status::failure(QStringLiteral("The copy stopped on an unexpected fault."));
+    }
+    copyUnderWay = false;
+    return copied;
+}
+
+// --- The worker thread ---------------------------------------------------------------------
+
+// The one long-lived thread that runs the started copies in turn. It is started by the first
+// copy and again after a start that failed; it stops when the application ends.
+class CopyWorker {
+public:
+    static CopyWorker& instance() {
+        static CopyWorker worker;
+        return worker;
+    }
+
+    Status submit(std::function<void()> job) {
+        std::unique_lock lock(m_lock);
+        if (!m_thread.joinable()) {
+            if (m_startFault != 0)
+                return notStarted(m_startFault);
+            try {
+                m_thread = std::thread([this] { run(); });
+            } catch (const std::system_error& fault) {
+                return notStarted(fault.code().value());
+            }
+            qAddPostRoutine([] { CopyWorker::instance().stop(); });
+        }
+        m_jobs.push_back(std::move(job));
+        m_wake.notify_one();
+        return Status::success();
+    }
+
+    void stop() {
+        {
+            const std::scoped_lock lock(m_lock);
+            m_stopping = true;
+        }
+        m_wake.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+        const std::scoped_lock lock(m_lock);
+        m_thread = std::thread();
+        m_stopping = false;
+    }
+
+    void setStartFault(int error) {
+        stop();
+        const std::scoped_lock lock(m_lock);
+        m_startFault = error;
+    }
+
+private:
+    CopyWorker() = default;
+    ~CopyWorker() { stop(); }
+
+    static Status notStarted(int error) {
+        return Status::failure(QStringLiteral("The copy could not be started.  ") +
+                               errorDescription(error));
+    }
+
+    void run() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(m_lock);
+                m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+                if (m_jobs.empty())
+                    return;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+    }
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    std::thread m_thread;
+    bool m_stopping = false;
+    int m_startFault = 0;
+};
+
+// A started copy as its starting thread sees it: it tells how far the data has come once the
+// copy has run for about a second, and hands the outcome over when the worker is done.
+class StartedCopy : public QObject {
+public:
+    StartedCopy(CopyDone done, CopyProgress progress)
+        : QObject(QCoreApplication::instance()), m_done(std::move(done)),
+          m_progress(std::move(progress)) {
+        m_clock.start();
+        if (m_progress) {
+            QObject::connect(&m_timer, &QTimer::timeout, this, [this] { report(); });
+            m_timer.start(250);
+        }
+    }
+
+    std::shared_ptr<CopyJob> job = std::make_shared<CopyJob>();
+
+    // On the starting thread: the copy has ended.
+    void finish(const Result<CopiedSource>& copied) {
+        m_timer.stop();
+        if (m_shown)
+            m_progress(-1);
+        const CopyDone done = std::move(m_done);
+        delete this;
+        done(copied);
+    }
+
+private:
+    void report() {
+        if (m_clock.elapsed() < 1000)
+            return;
+        m_shown = true;
+        const qint64 total = std::max<qint64>(job->total, 1);
+        m_progress(int(std::min<qint64>(job->moved * 100 / total, 100)));
+    }
+
+    CopyDone m_done;
+    CopyProgress m_progress;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+    bool m_shown = false;
+};
+
+} // namespace
+
+Result<CopiedSource> copyFileOver(const QString& source, const QString& destination) {
+    CopyJob job;
+    job.source = source;
+    job.destination = destination;
+    return runCopy(job);
+}
+
+Status startCopy(const QString& source, const QString& destination, const CopyDone& done,
+                 const CopyProgress& progress) {
+    if (cancelled)
+        return Status::failure(errorDescription(ECANCELED));
+    auto* started = new StartedCopy(done, progress);
+    const std::shared_ptr<CopyJob> job = started->job;
+    job->source = source;
+    job->destination = destination;
+    job->burst = currentBurst;
+    const Status submitted = CopyWorker::instance().submit([job, started] {
+        const Result<CopiedSource> copied = runCopy(*job);
+        QMetaObject::invokeMethod(
+            started, [started, copied] { started->finish(copied); }, Qt::QueuedConnection);
+    });
+    if (!submitted)
+        delete started;
+    return submitted;
+}
+
+void beginCopyBurst() {
+    ++currentBurst;
+}
 
 void cancelCopies() {
     cancelled = true;
@@ -517,83 +806,10 @@ void injectCopyFault(qint64 afterBytes, int errorNumber) {
     faultError = errorNumber;
 }
 
-namespace {
-
-#if defined(Q_OS_UNIX)
-
-// Not blocking: a named pipe given as the source must not hang the program; it is refused
-// below like every other file that is not a plain file.
-Status copyOneFile(const QString& source, const QString& destination,
-                   const CopyProgress& progress) {
-    FileHandle in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!in.valid())
-        return errno == ENOENT || errno == ENOTDIR ? Status::failure(sourceMissing)
-                                                   : errnoFailure(errno);
-    struct stat sourceInfo {};
-    if (::fstat(in.get(), &sourceInfo) != 0)
-        return errnoFailure(errno);
-    if (!S_ISREG(sourceInfo.st_mode))
-        return Status::failure(sourceMissing);
-    const Result<Destination> target = findDestination(destination, sourceInfo);
-    if (!target)
-        return target.status();
-    return writeReplacement(in.get(), sourceInfo, target.value(), progress);
+void injectCopyDelay(int millisecondsPerChunk) {
+    delayPerChunk = millisecondsPerChunk;
 }
 
-#else
-
-// Elsewhere Qt's save file gives the same write-aside-then-rename behaviour.
-Status copyOneFile(const QString& source, const QString& destination, const CopyProgress&) {
-    const QFileInfo sourceInfo(source);
-    if (!sourceInfo.isFile())
-        return Status::failure(sourceMissing);
-    const QFileInfo destinationInfo(destination);
-    if (!destinationInfo.absoluteDir().exists())
-        return Status::failure(folderMissing);
-    if (destinationInfo.isDir())
-        return Status::failure(destinationIsFolder);
-    if (destinationInfo.exists()) {
-        if (destinationInfo.canonicalFilePath() == sourceInfo.canonicalFilePath())
-            return Status::failure(sameFile);
-        if (!destinationInfo.isWritable())
-            return Status::failure(accessDenied);
-    }
-    QFile in(source);
-    QSaveFile out(destination);
-    out.setDirectWriteFallback(false);
-    if (!in.open(QIODevice::ReadOnly))
-        return Status::failure(in.errorString());
-    if (!out.open(QIODevice::WriteOnly))
-        return Status::failure(out.errorString());
-    qint64 left = copyLimit();
-    while (left > 0 && !in.atEnd()) {
-        const QByteArray chunk = in.read(std::min<qint64>(left, qint64(4) << 20));
-        if (chunk.isEmpty() && in.error() != QFileDevice::NoError)
-            return Status::failure(in.errorString());
-        if (out.write(chunk) != chunk.size())
-            return Status::failure(out.errorString());
-        left -= chunk.size();
-    }
-    if (faultAfterBytes >= 0)
-        return Status::failure(errorDescription(faultError));
-    if (!out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime) ||
-        !out.commit())
-        return Status::failure(out.errorString());
-    return Status::success();
-}
-
-#endif
-
-} // namespace
-
-Status copyFileOver(const QString& source, const QString& destination,
-                    const CopyProgress& progress) {
-    if (cancelled)
-        return Status::failure(errorDescription(ECANCELED));
-    if (copyRunning)
-        return Status::failure(QStringLiteral("Another file is being copied."));
-    copyRunning = true;
-    const Status copied = copyOneFile(source, destination, progress);
-    copyRunning = false;
-    return copied;
+void injectWorkerFault(int errorNumber) {
+    CopyWorker::instance().setStartFault(errorNumber);
 }

@@ -7,22 +7,40 @@
 
 #include <functional>
 
-// Called on the caller's thread a few times a second while a copy that has run longer than
+// What a copy took from its source: the state of the open file while its data was read (the
+// same before and after, or the copy is not put in place) and the version of the bytes copied.
+struct CopiedSource {
+    qint64 modifiedNs = 0;
+    qint64 size = 0;
+    QString version;
+};
+
+// Called on the starting thread a few times a second while a copy that has run longer than
 // about a second moves its data: the share done in percent; once more with -1 when it ends.
 using CopyProgress = std::function<void(int percent)>;
+// Called on the starting thread, from its event loop, once a started copy has ended.
+using CopyDone = std::function<void(const Result<CopiedSource>& copied)>;
 
 // Copies the source over the destination without ever leaving a half-written destination: the
 // data goes into a temporary file in the destination's folder, named after the destination,
 // which takes the source's modification time, is flushed to the disk and then renamed over the
-// destination; the time is given again where the rename changed it. On failure the temporary
-// file is removed, the old destination is untouched and the message is one short line;
-// temporary files of this destination that an earlier copy cut short are removed by the next.
-// Folders are not created; an existing destination keeps its permissions where its file system
-// holds any. Source and destination naming the same file, by whatever path, is refused.
-// The data moves on a thread of its own while the caller's thread runs its event loop, so a
-// window stays responsive; one copy runs at a time.
-Status copyFileOver(const QString& source, const QString& destination,
-                    const CopyProgress& progress = {});
+// destination; the time is given again where the rename changed it. A source written to while
+// its data is read is not put in place. On failure the temporary file is removed, the old
+// destination is untouched and the message is one short line; temporary files of this
+// destination that an earlier copy cut short are removed by the next. Folders are not created;
+// an existing destination keeps its permissions where its file system holds any. Source and
+// destination naming the same file, by whatever path, is refused.
+// This one runs on the caller's thread and returns when the copy has ended.
+Result<CopiedSource> copyFileOver(const QString& source, const QString& destination);
+
+// The same on the copies' one worker thread, one copy after another, so that the caller's
+// thread goes on with its event loop; done is called there once the copy has ended. A failure
+// here means the copy could not be started (done is then never called).
+Status startCopy(const QString& source, const QString& destination, const CopyDone& done,
+                 const CopyProgress& progress = {});
+// The copies started from now on look for the leftovers of each destination folder once, until
+// the next burst begins, instead of listing the folder for every copy.
+void beginCopyBurst();
 
 // Stops the copy under way between two chunks of its data and refuses every later copy: the
 // program is ending. The stopped copy fails like any other, leaving the old destination.
@@ -31,7 +49,13 @@ bool copiesCancelled();
 // Lets copies run again after cancelCopies: a main window loaded after another was unloaded.
 void allowCopiesAgain();
 
-// Makes the data copy of every following copyFileOver fail with the error number once it has
-// written afterBytes bytes, as a full or failing disk would; a negative count switches it off.
-// For tests.
+// For tests. Makes the data copy of every following copy fail with the error number once it
+// has written afterBytes bytes, as a full or failing disk would (ENOMEM: as an allocation that
+// fails); a negative count switches it off.
 void injectCopyFault(qint64 afterBytes, int errorNumber);
+// Makes every following copy move its data in small chunks, waiting this long after each; 0
+// switches it off.
+void injectCopyDelay(int millisecondsPerChunk);
+// Stops the worker thread, and makes starting it again fail with the error number while it is
+// not 0, as a process out of threads would.
+void injectWorkerFault(int errorNumber);

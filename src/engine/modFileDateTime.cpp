@@ -168,6 +168,21 @@ std::optional<FileStamp> getFileStamp(const QString& path) {
     return stampTexts(path, *stamp);
 }
 
+FileStamp fileStampAt(qint64 modifiedNs, qint64 size) {
+#if defined(Q_OS_UNIX)
+    constexpr qint64 perSecond = 1000000000;
+    const timespec moment{time_t(modifiedNs / perSecond), long(modifiedNs % perSecond)};
+    const std::optional<LocalStamp> stamp = localTime(moment, size);
+#else
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(modifiedNs / 1000000);
+    const std::optional<LocalStamp> stamp =
+        LocalStamp{moment.date(), moment.time(), modifiedNs, size};
+#endif
+    if (!stamp)
+        return {QString(), QString(), modifiedNs, size};
+    return {dateText(stamp->date), timeText(stamp->time), modifiedNs, size};
+}
+
 QString getFileDate(const QString& path) {
     const std::optional<LocalStamp> stamp = lastModified(path);
     return stamp ? dateText(stamp->date) : QString();

@@ -22,6 +22,8 @@ struct FileStamp {
 // Both texts at once for an existing file; nothing for an empty path or a file that fails the
 // existence test. The check cycle uses it to look at each file once.
 std::optional<FileStamp> getFileStamp(const QString& path);
+// The texts of a time stamp taken elsewhere, in nanoseconds since the epoch, with the size.
+FileStamp fileStampAt(qint64 modifiedNs, qint64 size);
 
 // The last-modified date and time of day of an existing file, in local time, as date and time
 // texts; empty for an empty path or a file that fails the existence test.

@@ -29,7 +29,11 @@ QString getFileVersion(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return QString();
-    const std::optional<PeFileVersion> version = readPeFileVersion(file);
+    return fileVersionOf(file);
+}
+
+QString fileVersionOf(QIODevice& device) {
+    const std::optional<PeFileVersion> version = readPeFileVersion(device);
     return version ? versionText(*version) : QString();
 }
 

@@ -16,8 +16,10 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
+#include <deque>
 #include <exception>
 #include <optional>
 
@@ -37,19 +39,22 @@ private:
     int& m_count;
 };
 
-// A check cycle started while another runs, or while a task's question waits for its answer,
-// would perform a task that is still due a second time or ask the same question twice; such a
-// cycle does nothing and the next tick looks again.
-int cyclesRunning = 0;
-int questionsOpen = 0;
+// The task being asked about or copied, and whether its copy is under way on the worker.
+int performingTask = -1;
+bool copyInFlight = false;
+// Counts the stops of performing: a copy started before the last one ends unrecorded.
+quint64 performingRun = 0;
 
-// Bursts of performing open, and whether one of them performed a task the list has not been
-// rebuilt for.
-int burstsOpen = 0;
-bool rebuildPending = false;
-
-// The task whose file is being copied while the user interface waits for the data to move.
-int copyingTask = -1;
+// What this run knows of a task's source beyond the stored texts: its size and time to the
+// nanosecond at the last copy, question or baseline, and whether that copy could be recorded.
+struct KnownSource {
+    QString path;
+    qint64 modifiedNs = 0;
+    qint64 size = -1;
+    bool recorded = true;
+    QDate performedOn;
+};
+QHash<int, KnownSource> knownSources;
 
 // Check-cycle faults logged and still present; each is logged once for as long as it lasts.
 QSet<QString> reportedFaults;
@@ -69,103 +74,6 @@ Result<QString> readTaskField(const char* name, int recordNumber) {
 
 Status writeTaskField(const char* name, int recordNumber, const QString& value) {
     return db::writeField(QString::fromLatin1(name), recordNumber, value);
-}
-
-// --- Performing a task -------------------------------------------------------------------
-
-bool askUser(EngineHost& host, int recordNumber, Status& fault) {
-    const Result<QString> question = readTaskField(TaskField::ConfirmationQuestion, recordNumber);
-    const Result<QString> title = readTaskField(TaskField::ConfirmationTitle, recordNumber);
-    if (!question || !title) {
-        fault = question ? title.status() : question.status();
-        return false;
-    }
-    const Underway waiting(questionsOpen);
-    return host.confirmTask(title.value(), question.value());
-}
-
-// The source's date, time and version as they are now, in this order.
-Status recordSourceState(int recordNumber, const QString& source) {
-    Status written = writeTaskField(TaskField::FileDate, recordNumber, getFileDate(source));
-    if (written)
-        written = writeTaskField(TaskField::FileTime, recordNumber, getFileTime(source));
-    if (written)
-        written = writeTaskField(TaskField::FileVersion, recordNumber, getFileVersion(source));
-    return written;
-}
-
-// The rebuild that ends every performing, or only the task's row inside a burst.
-void showPerformed(EngineHost& host, int recordNumber) {
-    if (burstsOpen == 0) {
-        host.fillTaskList();
-        return;
-    }
-    rebuildPending = true;
-    host.showPerformedTask(recordNumber);
-}
-
-Status decline(EngineHost& host, int recordNumber, const QString& source) {
-    const Status recorded = recordSourceState(recordNumber, source);
-    if (!recorded)
-        return recorded;
-    showPerformed(host, recordNumber);
-    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
-    if (!name)
-        return name.status();
-    logAction(QStringLiteral("Task cancelled: ") + name.value());
-    return Status::success();
-}
-
-// The data moves while the window stays responsive; the task is marked as being copied so
-// that the commands leave it alone meanwhile.
-Status copyTaskFile(EngineHost& host, int recordNumber, const QString& name, const QString& source,
-                    const QString& destination) {
-    if (Status setAside = setAsideNewerDestination(name, source, destination); !setAside)
-        return setAside;
-    copyingTask = recordNumber;
-    const Status copied = copyFileOver(source, destination,
-                                       [&](int percent) { host.showCopyProgress(name, percent); });
-    copyingTask = -1;
-    return copied;
-}
-
-Status copyAndRecord(EngineHost& host, int recordNumber, const QString& source,
-                     const QString& destination) {
-    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
-    if (!name)
-        return name.status();
-    const Status copied = copyTaskFile(host, recordNumber, name.value(), source, destination);
-    if (!copied)
-        return copied;
-    logAction(QStringLiteral("Successfully performed ") + name.value());
-    Status recorded = recordSourceState(recordNumber, source);
-    if (recorded)
-        recorded = writeTaskField(TaskField::LastUpdated, recordNumber, dateText(today()));
-    if (!recorded)
-        return recorded;
-    showPerformed(host, recordNumber);
-    return Status::success();
-}
-
-Status performSteps(EngineHost& host, int recordNumber) {
-    const Result<QString> source = readTaskField(TaskField::SourceFile, recordNumber);
-    if (!source)
-        return source.status();
-    const Result<QString> destination = readTaskField(TaskField::DestinationFile, recordNumber);
-    if (!destination)
-        return destination.status();
-    const Result<QString> confirmation = readTaskField(TaskField::ConfirmationOn, recordNumber);
-    if (!confirmation)
-        return confirmation.status();
-    if (confirmation.value().compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
-        Status fault = Status::success();
-        const bool yes = askUser(host, recordNumber, fault);
-        if (!fault)
-            return fault;
-        if (!yes)
-            return decline(host, recordNumber, source.value());
-    }
-    return copyAndRecord(host, recordNumber, source.value(), destination.value());
 }
 
 // --- Comparing stored and fresh texts -----------------------------------------------------
@@ -320,6 +228,34 @@ bool settled(const FileStamp& source) {
     return age >= ChangeWatch::settleTime || age <= -ChangeWatch::settleTime;
 }
 
+// --- What this run knows of the sources ----------------------------------------------------
+
+const KnownSource* knownSource(int recordNumber, const QString& source) {
+    const auto known = knownSources.constFind(recordNumber);
+    return known != knownSources.cend() && known->path == source ? &*known : nullptr;
+}
+
+void rememberSource(int recordNumber, const QString& source, qint64 modifiedNs, qint64 size,
+                    bool recorded) {
+    knownSources.insert(recordNumber, {source, modifiedNs, size, recorded, today()});
+}
+
+// New content within the second the stored time keeps: the size or the time to the nanosecond
+// differs from what this run last copied, asked about or found.
+bool changedWithinSecond(int recordNumber, const CheckedTask& task, const FileStamp& source) {
+    const KnownSource* known = knownSource(recordNumber, task.source);
+    return known && rulePosition(task.rule) == ruleSourceChanged &&
+           (known->modifiedNs != source.modifiedNs || known->size != source.size);
+}
+
+// A copy of this very state was made today but could not be recorded: copying it again would
+// only copy it again at every check.
+bool copiedUnrecorded(int recordNumber, const CheckedTask& task, const FileStamp& source) {
+    const KnownSource* known = knownSource(recordNumber, task.source);
+    return known && !known->recorded && known->modifiedNs == source.modifiedNs &&
+           known->size == source.size && known->performedOn == today();
+}
+
 // Whether the task is due and its source has settled; the first check that finds its source records
 // the baseline.
 bool checkTask(int recordNumber, TodayText& todayText) {
@@ -336,31 +272,14 @@ bool checkTask(int recordNumber, TodayText& todayText) {
     // A due task is performed before anything is recorded for it: only a copy that succeeds or a
     // question the user declines records the source's state, so a copy that fails, or is cut
     // short by a crash, leaves the task due and the next check tries again.
-    if (isDue(task, *source, todayText))
-        return settled(*source);
+    if (isDue(task, *source, todayText) || changedWithinSecond(recordNumber, task, *source))
+        return !copiedUnrecorded(recordNumber, task, *source) && settled(*source);
+    if (!knownSource(recordNumber, task.source))
+        rememberSource(recordNumber, task.source, source->modifiedNs, source->size, true);
     const Status baseline = writeBaseline(recordNumber, task, *source);
     if (!baseline)
         reportFault(checkFaultLine(task.name, baseline));
     return false;
-}
-
-// Walks the tasks in the order of the table. The file is looked at once for all tasks that are
-// not due; performing (which may wait for the user or a long copy) lets the next task be read
-// afresh from the file.
-void checkTasks(EngineHost& host, const QStringList& records,
-                std::optional<db::ReadSnapshot>& snapshot) {
-    TodayText todayText;
-    for (const QString& entry : records) {
-        if (!snapshot)
-            snapshot.emplace();
-        const int recordNumber = entry.toInt();
-        if (!checkTask(recordNumber, todayText))
-            continue;
-        snapshot.reset();
-        performTask(host, recordNumber);
-        if (copiesCancelled())
-            return;
-    }
 }
 
 MarkerStamp markerStamp(const QString& marker) {
@@ -387,58 +306,313 @@ void consumeActivationMarker(EngineHost& host) {
     host.showMainWindow();
 }
 
-} // namespace
+// --- Passes ---------------------------------------------------------------------------------
 
-void performTask(EngineHost& host, int recordNumber) {
-    Status performed = Status::success();
-    try {
-        performed = performSteps(host, recordNumber);
-    } catch (const std::exception& fault) {
-        performed = Status::failure(QString::fromLocal8Bit(fault.what()));
+// Tasks performed one after another: those a check finds due, or those the user asked for.
+struct Pass {
+    EngineHost* host = nullptr;
+    QList<int> records;
+    qsizetype next = 0;
+    // A check's: each task is performed when its rule says it is due.
+    bool check = false;
+    std::function<bool(int, int)> beforeTask;
+    std::function<void()> done;
+    TodayText todayText;
+    // A task was performed that the task list has not been rebuilt for.
+    bool rebuild = false;
+};
+
+// The pass under way first; the others wait for their turn.
+std::deque<Pass> passes;
+// Whether the passes are being walked now; a walk started inside it would run ahead of it.
+int walksRunning = 0;
+// While a check's closing rebuild runs, the check it would start is that same check again.
+int quietRebuilds = 0;
+// The check reads the table once for all the tasks it finds not due.
+std::optional<db::ReadSnapshot> checkSnapshot;
+
+void walkPasses();
+
+// Marks a task as being performed for as long as it lives, unless its copy is then under way:
+// the copy's end takes the mark away.
+class PerformingMark {
+public:
+    explicit PerformingMark(int recordNumber) { performingTask = recordNumber; }
+    ~PerformingMark() {
+        if (!copyInFlight)
+            performingTask = -1;
     }
-    if (performed) {
-        host.failures.forget(recordNumber);
-        return;
-    }
+    PerformingMark(const PerformingMark&) = delete;
+    PerformingMark& operator=(const PerformingMark&) = delete;
+};
+
+// --- Performing a task -------------------------------------------------------------------
+
+// A task that fails the same way at check after check is logged and told of once.
+void failTask(EngineHost& host, int recordNumber, const Status& fault) {
     const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
-    const QString failure = name.value() + QStringLiteral(" failed.  ") + performed.message();
+    const QString failure = name.value() + QStringLiteral(" failed.  ") + fault.message();
     if (host.failures.repeats(recordNumber, failure))
         return;
     logAction(failure);
-    host.taskFailed(recordNumber, name.value(), performed.message());
+    host.taskFailed(recordNumber, name.value(), fault.message());
+}
+
+// The task's row shows its new state now; the list is rebuilt when its pass ends.
+void showPerformed(EngineHost& host, int recordNumber) {
+    if (passes.empty()) {
+        host.fillTaskList();
+        return;
+    }
+    passes.front().rebuild = true;
+    host.showPerformedTask(recordNumber);
+}
+
+// Records the state of the source as it was when the user was asked about it.
+Status decline(EngineHost& host, int recordNumber, const QString& source,
+               const std::optional<FileStamp>& asked, const QString& version) {
+    const FileStamp stamp = asked.value_or(FileStamp());
+    const Status recorded = db::writeFields(recordNumber, {{TaskField::FileDate, stamp.date},
+                                                           {TaskField::FileTime, stamp.time},
+                                                           {TaskField::FileVersion, version}});
+    if (asked)
+        rememberSource(recordNumber, source, stamp.modifiedNs, stamp.size, recorded.ok());
+    if (!recorded)
+        return recorded;
+    showPerformed(host, recordNumber);
+    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
+    if (!name)
+        return name.status();
+    logAction(QStringLiteral("Task cancelled: ") + name.value());
+    return Status::success();
+}
+
+// Logs the copy and records the state of the source that was copied, in one write.
+Status recordCopy(EngineHost& host, int recordNumber, const QString& name, const QString& source,
+                  const CopiedSource& copied) {
+    logAction(QStringLiteral("Successfully performed ") + name);
+    const FileStamp stamp = fileStampAt(copied.modifiedNs, copied.size);
+    const Status recorded =
+        db::writeFields(recordNumber, {{TaskField::FileDate, stamp.date},
+                                       {TaskField::FileTime, stamp.time},
+                                       {TaskField::FileVersion, copied.version},
+                                       {TaskField::LastUpdated, dateText(today())}});
+    rememberSource(recordNumber, source, copied.modifiedNs, copied.size, recorded.ok());
+    if (!recorded)
+        return recorded;
+    showPerformed(host, recordNumber);
+    return Status::success();
+}
+
+// From the event loop, once the worker is done with the task's copy.
+void copyEnded(EngineHost& host, int recordNumber, quint64 run, const QString& name,
+               const QString& source, const Result<CopiedSource>& copied) {
+    if (run != performingRun)
+        return;
+    copyInFlight = false;
+    performingTask = -1;
+    Status finished = copied.status();
+    try {
+        if (copied)
+            finished = recordCopy(host, recordNumber, name, source, copied.value());
+    } catch (const std::exception& fault) {
+        finished = Status::failure(QString::fromLocal8Bit(fault.what()));
+    }
+    if (finished)
+        host.failures.forget(recordNumber);
+    else
+        failTask(host, recordNumber, finished);
+    walkPasses();
+}
+
+// The one place where the copy of a task's source over its destination begins.
+Status startTaskCopy(EngineHost& host, int recordNumber, const QString& source,
+                     const QString& destination) {
+    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
+    if (!name)
+        return name.status();
+    const QString taskName = name.value();
+    if (Status setAside = setAsideNewerDestination(taskName, source, destination); !setAside)
+        return setAside;
+    const quint64 run = performingRun;
+    const Status started = startCopy(
+        source, destination,
+        [&host, recordNumber, run, taskName, source](const Result<CopiedSource>& copied) {
+            copyEnded(host, recordNumber, run, taskName, source, copied);
+        },
+        [&host, taskName](int percent) { host.showCopyProgress(taskName, percent); });
+    copyInFlight = started.ok();
+    return started;
+}
+
+// Asks when the task wants it, then declines or starts the copy.
+Status beginTask(EngineHost& host, int recordNumber) {
+    const Result<QString> source = readTaskField(TaskField::SourceFile, recordNumber);
+    if (!source)
+        return source.status();
+    const Result<QString> destination = readTaskField(TaskField::DestinationFile, recordNumber);
+    if (!destination)
+        return destination.status();
+    const Result<QString> confirmation = readTaskField(TaskField::ConfirmationOn, recordNumber);
+    if (!confirmation)
+        return confirmation.status();
+    if (confirmation.value().compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
+        const Result<QString> question =
+            readTaskField(TaskField::ConfirmationQuestion, recordNumber);
+        const Result<QString> title = readTaskField(TaskField::ConfirmationTitle, recordNumber);
+        if (!question || !title)
+            return question ? title.status() : question.status();
+        // What a No records is the state the user was asked about.
+        const std::optional<FileStamp> asked = getFileStamp(source.value());
+        const QString version = getFileVersion(source.value());
+        if (!host.confirmTask(title.value(), question.value()))
+            return decline(host, recordNumber, source.value(), asked, version);
+    }
+    return startTaskCopy(host, recordNumber, source.value(), destination.value());
+}
+
+void performNext(EngineHost& host, int recordNumber) {
+    const PerformingMark mark(recordNumber);
+    Status begun = Status::success();
+    try {
+        begun = beginTask(host, recordNumber);
+    } catch (const std::exception& fault) {
+        begun = Status::failure(QString::fromLocal8Bit(fault.what()));
+    }
+    if (!begun)
+        failTask(host, recordNumber, begun);
+    else if (!copyInFlight)
+        host.failures.forget(recordNumber);
+}
+
+// --- Walking the passes ----------------------------------------------------------------------
+
+// The pass that has run through its tasks goes; its rebuild and its caller's word follow.
+void endPass() {
+    Pass ended = std::move(passes.front());
+    passes.pop_front();
+    if (ended.check)
+        reportedFaults = faultsThisCycle;
+    if (ended.rebuild) {
+        if (ended.check) {
+            const Underway quiet(quietRebuilds);
+            ended.host->fillTaskList();
+        } else {
+            ended.host->fillTaskList();
+        }
+    }
+    if (ended.done)
+        ended.done();
+}
+
+// Lets the table be read afresh once a walk has ended, on every way out.
+struct SnapshotEnd {
+    SnapshotEnd() = default;
+    ~SnapshotEnd() { checkSnapshot.reset(); }
+    SnapshotEnd(const SnapshotEnd&) = delete;
+    SnapshotEnd& operator=(const SnapshotEnd&) = delete;
+};
+
+// Whether the pass performs its next task.
+bool wanted(Pass& pass, qsizetype index) {
+    if (pass.check) {
+        if (!checkSnapshot)
+            checkSnapshot.emplace();
+        return checkTask(pass.records[index], pass.todayText);
+    }
+    return !pass.beforeTask || pass.beforeTask(int(index) + 1, int(pass.records.size()));
+}
+
+// Performs the waiting tasks in turn until a copy is under way; its end walks on.
+void walkPasses() {
+    if (walksRunning > 0)
+        return;
+    const Underway walking(walksRunning);
+    const SnapshotEnd snapshotEnd;
+    while (!passes.empty() && !copyInFlight && !copiesCancelled()) {
+        Pass& pass = passes.front();
+        if (pass.next >= pass.records.size()) {
+            checkSnapshot.reset();
+            endPass();
+            continue;
+        }
+        const qsizetype index = pass.next++;
+        if (!wanted(pass, index))
+            continue;
+        checkSnapshot.reset();
+        performNext(*pass.host, pass.records[index]);
+    }
+}
+
+void startPass(Pass pass) {
+    passes.push_back(std::move(pass));
+    walkPasses();
+}
+
+} // namespace
+
+void performTask(EngineHost& host, int recordNumber) {
+    performTasks(host, {recordNumber}, {}, {});
+}
+
+void performTasks(EngineHost& host, const QList<int>& recordNumbers,
+                  const std::function<bool(int, int)>& beforeTask,
+                  const std::function<void()>& done) {
+    Pass pass;
+    pass.host = &host;
+    pass.records = recordNumbers;
+    pass.beforeTask = beforeTask;
+    pass.done = done;
+    beginCopyBurst();
+    startPass(std::move(pass));
 }
 
 void runCheckCycle(EngineHost& host) {
-    if (cyclesRunning > 0 || questionsOpen > 0 || copyingTask >= 0 || copiesCancelled())
+    if (copiesCancelled())
         return;
-    const Underway running(cyclesRunning);
-    // Ended before the guard above: its rebuild must not start a cycle inside this one.
-    const PerformingBurst burst(host);
     consumeActivationMarker(host);
-    faultsThisCycle.clear();
-    std::optional<db::ReadSnapshot> snapshot(std::in_place);
-    const Status listed = db::listRecords();
-    if (listed) {
-        // Performing rebuilds the task list, which lists the records anew: keep our own list.
-        const QStringList records = db::resultList.mid(0, db::resultCount);
-        checkTasks(host, records, snapshot);
-    } else {
-        reportFault(checkFaultLine(QString(), listed));
-    }
-    reportedFaults = faultsThisCycle;
-}
-
-PerformingBurst::PerformingBurst(EngineHost& host) : m_host(host) {
-    ++burstsOpen;
-}
-
-PerformingBurst::~PerformingBurst() {
-    if (--burstsOpen > 0 || !rebuildPending)
+    if (quietRebuilds > 0)
         return;
-    rebuildPending = false;
-    m_host.fillTaskList();
+    // Tasks still being performed: a walk that a fault cut short goes on from where it stopped.
+    if (!passes.empty()) {
+        walkPasses();
+        return;
+    }
+    faultsThisCycle.clear();
+    checkSnapshot.emplace();
+    const Status listed = db::listRecords();
+    if (!listed) {
+        checkSnapshot.reset();
+        reportFault(checkFaultLine(QString(), listed));
+        reportedFaults = faultsThisCycle;
+        return;
+    }
+    Pass pass;
+    pass.host = &host;
+    pass.check = true;
+    for (const QString& entry : db::resultList.mid(0, db::resultCount))
+        pass.records.append(entry.toInt());
+    beginCopyBurst();
+    startPass(std::move(pass));
 }
 
 int taskBeingCopied() {
-    return copyingTask;
+    return performingTask;
+}
+
+bool performingUnderway() {
+    return !passes.empty() || copyInFlight;
+}
+
+void stopPerforming() {
+    cancelCopies();
+    forgetPerforming();
+}
+
+void forgetPerforming() {
+    ++performingRun;
+    passes.clear();
+    checkSnapshot.reset();
+    copyInFlight = false;
+    performingTask = -1;
 }

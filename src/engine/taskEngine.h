@@ -2,7 +2,10 @@
 
 #include "modFailureMemory.h"
 
+#include <QList>
 #include <QString>
+
+#include <functional>
 
 // What performing a task and the check cycle ask of the main window.
 class EngineHost {
@@ -33,23 +36,26 @@ public:
     FailureMemory failures;
 };
 
-// While one lives, performing a task shows only that task's new state, and the rebuild of the
-// task list with its check cycle runs once, when the last burst ends.
-class PerformingBurst {
-public:
-    explicit PerformingBurst(EngineHost& host);
-    ~PerformingBurst();
-    PerformingBurst(const PerformingBurst&) = delete;
-    PerformingBurst& operator=(const PerformingBurst&) = delete;
-
-private:
-    EngineHost& m_host;
-};
-
-// Asks when the task wants it, copies the source over the destination, logs and records it.
+// Performing a task: asks when the task wants it, copies the source over the destination,
+// logs and records what was copied. The copy runs on a worker thread and ends from the event
+// loop, whatever windows are open meanwhile; tasks are performed one at a time, in turn.
+// Performs the task once the tasks before it have been performed.
 void performTask(EngineHost& host, int recordNumber);
-// Consumes the activation marker, then performs every task whose rule says it is due.
-// Returns at once when a cycle is already running.
+// Performs the tasks in this order, whatever their rules, as one burst: each shows its new
+// state in its own row, and the task list is rebuilt once, at the end. Before each task,
+// beforeTask is given its place from 1 and the count, and may skip it by answering false;
+// done is called once the last has been performed.
+void performTasks(EngineHost& host, const QList<int>& recordNumbers,
+                  const std::function<bool(int place, int count)>& beforeTask,
+                  const std::function<void()>& done);
+// Consumes the activation marker, then, unless tasks are being performed, performs every task
+// whose rule says it is due, in the order of the table.
 void runCheckCycle(EngineHost& host);
-// The record number of the task whose file is being copied; -1 when no copy runs.
+// The record number of the task being asked about or copied; -1 when there is none.
 int taskBeingCopied();
+// Whether tasks are being performed or wait for their turn.
+bool performingUnderway();
+// The program is ending: the copy under way is stopped and nothing more is performed.
+void stopPerforming();
+// The host goes away: whatever waits is dropped, and a copy under way ends unrecorded.
+void forgetPerforming();

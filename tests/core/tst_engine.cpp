@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace db = modDatabaseBinary;
 
@@ -62,7 +63,7 @@ public:
 const QDateTime sourceTime(QDate(2024, 3, 5), QTime(8, 0));
 
 void setModified(const QString& path, const QDateTime& moment) {
-    const QString at = "@" + QString::number(moment.toSecsSinceEpoch());
+    const QString at = "@" + QString::number(moment.toMSecsSinceEpoch() / 1000.0, 'f', 3);
     QCOMPARE(QProcess::execute("touch", {"-d", at, path}), 0);
 }
 
@@ -97,8 +98,8 @@ private slots:
         QTest::addColumn<QDateTime>("destination"); // invalid: none
         QTest::addColumn<bool>("onFat");
         // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
-        // is written again with that revision; "gone": it is removed and a day passes; otherwise a
-        // stored field and the text it gets.
+        // is written again with that revision; "rewrite": with other bytes within the same second;
+        // "gone": it is removed and a day passes; otherwise a stored field and the text it gets.
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("expected");
         const QString changed = ruleTexts()[ruleSourceChanged].toLower(),
@@ -114,6 +115,7 @@ private slots:
         row("changed, a second later", changed, "touch 1", 2);
         row("changed, a second earlier", changed, "touch -1", 2);
         row("changed, next day", changed, "touch 86400", 2);
+        row("changed, new content in the same second", changed, "rewrite", 2);
         row("changed, damaged date", changed, "FileDate 99/99/99999", 2);
         row("changed, damaged time", changed, "FileTime 25:61", 2);
         row("newer, destination missing", newer, "", 1);
@@ -160,6 +162,8 @@ private slots:
             m_host.current = m_host.current.addSecs(value.toInt());
         } else if (verb == "version") {
             makeFile(*m_home, "src.txt", PeFixture(false, 0x10002, 0x30000 + value.toUInt()).bytes);
+        } else if (verb == "rewrite") {
+            setModified(makeFile(*m_home, "src.txt", executable + "!"), sourceTime.addMSecs(500));
         } else if (verb == "gone") {
             QVERIFY(QFile::remove(path("src.txt")));
             m_host.current = m_host.current.addDays(1);
@@ -181,26 +185,37 @@ private slots:
     void failedCopyTriedAgain_data() {
         QTest::addColumn<int>("rule");
         QTest::addColumn<int>("questions"); // asked of a twin task whose question is declined
-        QTest::newRow("changed") << int(ruleSourceChanged) << 1;
-        QTest::newRow("version") << int(ruleVersionChanged) << 1;
-        QTest::newRow("newer") << int(ruleSourceNewer) << 4;
-        QTest::newRow("every day") << int(ruleEveryDay) << 4;
+        QTest::addColumn<QString>("failure");
+        const QString io = "A device input/output error occurred.";
+        QTest::newRow("changed") << int(ruleSourceChanged) << 1 << io;
+        QTest::newRow("version") << int(ruleVersionChanged) << 1 << io;
+        QTest::newRow("newer") << int(ruleSourceNewer) << 4 << io;
+        QTest::newRow("every day") << int(ruleEveryDay) << 4 << io;
+        QTest::newRow("copy's thread not started")
+            << int(ruleSourceChanged) << 1
+            << "The copy could not be started.  Resource temporarily unavailable.";
     }
 
-    // A copy that fails (or that a crash cuts short) records nothing, so the next check tries
-    // again; only declining the question postpones what the rule compares with the recorded state.
+    // A copy that fails (or that a crash cuts short, or whose thread cannot start) records
+    // nothing, so the next check tries again; only declining the question postpones what the
+    // rule compares with the recorded state.
     void failedCopyTriedAgain() {
         QFETCH(int, rule);
         QFETCH(int, questions);
+        QFETCH(QString, failure);
         makeFile(*m_home, "src.txt", PeFixture(false, 0x10002, 0x30001).bytes); // versioned
         addTask("F", ruleTexts()[rule], "f.exe");
         addTask("D", ruleTexts()[rule], "d.exe", "Copy D?");
         m_host.answer = false;
-        injectCopyFault(100, EIO);
+        const bool threadFault = failure.contains("started");
+        injectCopyFault(threadFault ? -1 : 100, EIO);
+        injectWorkerFault(threadFault ? EAGAIN : 0);
         cycle();
         cycle();
         injectCopyFault(-1, 0);
-        QCOMPARE(m_host.messages.count("F failed.  A device input/output error occurred."), 1);
+        injectWorkerFault(0);
+        // Tried at both checks, said once.
+        QCOMPARE(m_host.messages.count("F failed.  " + failure), 1);
         QVERIFY(!QFile::exists(path("f.exe")));
         cycle();
         cycle();
@@ -227,8 +242,8 @@ private slots:
         row("confirmation off", "src.txt", "0", "older", copied);
         row("confirmation empty", "src.txt", "", "older", copied);
         row("confirmation on, Yes", "src.txt", "1", "older", copied);
-        // The rebuild after declining comes before the line that says so.
-        row("confirmation on, No", "src.txt", "1", "older", {due, "Task cancelled: T"});
+        // The rebuild's check starts the other copy, which ends after the line that says so.
+        row("confirmation on, No", "src.txt", "1", "older", {"Task cancelled: T", due});
         row("missing source", "gone.txt", "0", "older",
             {"T failed.  The source file does not exist."});
         row("read-only destination", "src.txt", "0", "ro", {"T failed.  Access is denied."});
@@ -273,7 +288,9 @@ private slots:
             setField(task, name, "before");
         m_host.current = QDateTime(QDate(2024, 7, 1), QTime(9, 30));
         m_host.answer = !lines.contains("Task cancelled: T");
-        performTask(m_host, task);
+        // A save while the question is open: a No records the state that was asked about.
+        m_host.whileAsking = [this] { setModified(path("src.txt"), sourceTime.addSecs(60)); };
+        perform(task);
         QCOMPARE(m_host.questions,
                  confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
         QCOMPARE(m_host.messages, lines.replaceInStrings("%1", bin + "files/dst.txt"));
@@ -285,12 +302,57 @@ private slots:
         QCOMPARE(QFile::exists(bin + "info/dst.txt.trashinfo"), lines.size() > 2);
         // Once for this task, once more for the one its check performed.
         QCOMPARE(m_host.fills, rebuilt ? 2 : 0);
-        const QStringList expected = {getFileDate(path("src.txt")), getFileTime(path("src.txt")),
+        const QStringList expected = {getFileDate(path("src.txt")),
+                                      copied ? getFileTime(path("src.txt"))
+                                             : timeText(sourceTime.time()),
                                       copied ? dateText(QDate(2024, 7, 1)) : "before"};
         for (int i = 0; i < recorded.size(); ++i)
             QCOMPARE(field(task, recorded[i]), rebuilt ? expected[i] : "before");
         if (copied)
-            QCOMPARE(QFileInfo(path("dst.txt")).lastModified(), sourceTime);
+            QCOMPARE(QFileInfo(path("dst.txt")).lastModified(),
+                     QFileInfo(path("src.txt")).lastModified());
+    }
+
+    void saveDuringCopy_data() {
+        QTest::addColumn<QString>("save");
+        QTest::addColumn<bool>("copiedFirst"); // the save comes after the data has moved
+        for (const char* save : {"new file renamed over it", "in place", "growing", "cut short"})
+            QTest::newRow(save) << QString(save) << false;
+        QTest::newRow("new file renamed over it once copied") << "new file" << true;
+    }
+
+    // A save while the data moves (the file read loses its name, or is written to) leaves the
+    // destination as it was and nothing recorded; a save before the copy is recorded leaves what
+    // was copied recorded. Either way the next check copies the new version.
+    void saveDuringCopy() {
+        QFETCH(QString, save);
+        QFETCH(bool, copiedFirst);
+        const QByteArray first(1 << 20, '1');
+        const QString source = makeFile(*m_home, "src.txt", first);
+        setModified(source, sourceTime);
+        addTask("T", ruleTexts()[ruleSourceChanged]);
+        injectCopyDelay(copiedFirst ? 0 : 20); // 16 chunks
+        runCheckCycle(m_host);
+        QTest::qWait(copiedFirst ? 0 : 100);
+        while (copiedFirst && !QFile::exists(path("dst.txt"))) // the end not yet handed over
+            std::this_thread::yield();
+        QVERIFY(taskBeingCopied() >= 0);
+        const bool renamed = save.startsWith("new");
+        QFile file(renamed ? path("new.txt") : source);
+        QVERIFY(file.open(save == "growing" ? QIODevice::Append : QIODevice::ReadWrite));
+        QVERIFY(save == "cut short" ? file.resize(1000) : file.write(QByteArray(1 << 20, '2')) > 0);
+        file.close();
+        QVERIFY(!renamed || ::rename(qPrintable(file.fileName()), qPrintable(source)) == 0);
+        settle();
+        injectCopyDelay(0);
+        QCOMPARE(fileContents(path("dst.txt")), copiedFirst ? first : QByteArray());
+        QCOMPARE(m_host.messages.first(),
+                 copiedFirst ? "Successfully performed T"
+                             : "T failed.  The source file changed while it was being copied.");
+        cycle();
+        QCOMPARE(fileContents(path("dst.txt")), fileContents(source));
+        QCOMPARE(performed("T"), 1 + copiedFirst);
+        QCOMPARE(QDir(m_home->path()).entryList({".*tidewell*"}, QDir::Hidden | QDir::Files), {});
     }
 
     // A task failing the same way at check after check is logged and told of once, and again
@@ -336,7 +398,7 @@ private slots:
         const int changed = addTask("B", ruleTexts()[ruleSourceChanged], "b.txt");
         QCOMPARE(changed, freed);
         m_host.answer = false;
-        m_host.whileAsking = [this] { cycle(); }; // the timer ticks while the box is open
+        m_host.whileAsking = [this] { runCheckCycle(m_host); }; // a tick while the box is open
         cycle();
         QCOMPARE(m_host.rowsShown, QList<int>({asked, versionless, changed}));
         QCOMPARE(m_host.fills, 1);
@@ -346,18 +408,15 @@ private slots:
         QCOMPARE(performed("B"), 1);
         QCOMPARE(m_host.questions.size(), 3);
         m_host.answer = true;
-        performTask(m_host, asked); // from the user's command: the tick still asks nothing
+        perform(asked); // from the user's command: the tick still asks nothing
         QCOMPARE(m_host.questions.size(), 4);
         QCOMPARE(performed("Q"), 1);
         QCOMPARE(performed("A"), 4); // by the rebuild's check alone
 
-        int copying = -1;
-        QTimer::singleShot(0, [&] {
-            copying = taskBeingCopied();
-            cycle();
-        });
         performTask(m_host, changed);
-        QCOMPARE(copying, changed);
+        QCOMPARE(taskBeingCopied(), changed);
+        cycle(); // waits for the copy, but starts no check of its own meanwhile
+        QCOMPARE(taskBeingCopied(), -1);
         QCOMPARE(performed("B"), 2);
         QCOMPARE(performed("A"), 5); // by the rebuild's check alone
 
@@ -368,22 +427,23 @@ private slots:
         QCOMPARE(performed("A"), 6);
     }
 
-    // A copy whose recording fails logs its success and then the failure; a fault of the checks
-    // is logged once for as long as it lasts.
+    // A copy whose recording fails logs its success and then the failure, and is not copied
+    // again for the same source; a fault of the checks is logged once for as long as it lasts.
     void storeFaultsLoggedOnce() {
         const int first = addTask("A", manualRule, "a.txt");
-        addTask("B", manualRule, "b.txt");
+        addTask("B", ruleTexts()[ruleSourceChanged], "b.txt");
         if (!setImmutable(db::databaseFile, true))
             QSKIP("The task table cannot be made unwritable here.");
-        performTask(m_host, first);
+        perform(first);
         for (int i = 0; i < 3; ++i)
             cycle();
         QVERIFY(setImmutable(db::databaseFile, false));
         QStringList heads; // the lines without the system's own reasons
         for (const QString& line : m_host.messages)
             heads << line.section("  ", 0, 0);
-        QCOMPARE(heads, QStringList({"Successfully performed A", "A failed.",
-                                     "A could not be checked.", "B could not be checked."}));
+        QCOMPARE(heads,
+                 QStringList({"Successfully performed A", "A failed.", "A could not be checked.",
+                              "Successfully performed B", "B failed."}));
         QCOMPARE(m_host.fills, 0);
         cycle();
         QCOMPARE(field(first, TaskField::FileDate), getFileDate(path("src.txt")));
@@ -439,7 +499,16 @@ private:
     int performed(const QString& name) {
         return m_host.messages.count("Successfully performed " + name);
     }
-    void cycle() { runCheckCycle(m_host); }
+    // Waits for the copies that performing started to end, as the event loop lets them.
+    void settle() { QTRY_VERIFY_WITH_TIMEOUT(!performingUnderway(), 10000); }
+    void cycle() {
+        runCheckCycle(m_host);
+        settle();
+    }
+    void perform(int task) {
+        performTask(m_host, task);
+        settle();
+    }
     QString path(const QString& name) { return m_home->file(name); }
 
     std::unique_ptr<TestHome> m_home;

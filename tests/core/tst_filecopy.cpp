@@ -9,9 +9,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
-#include <QTimer>
 
 #include <cerrno>
+#include <functional>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +22,21 @@ QByteArray randomBytes(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
+}
+
+// Runs the copy on the copies' worker, as the program does, and waits for its end; meanwhile
+// runs while the data moves.
+Result<CopiedSource> copyAside(const QString& source, const QString& destination,
+                               const std::function<void()>& meanwhile) {
+    std::optional<Result<CopiedSource>> outcome;
+    const Status started = startCopy(source, destination,
+                                     [&](const Result<CopiedSource>& copied) { outcome = copied; });
+    if (!started)
+        return started;
+    meanwhile();
+    while (!outcome)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return *outcome;
 }
 
 // Everything in the folder, hidden files included: a leftover temporary file shows up here.
@@ -80,7 +95,7 @@ private slots:
             writeFile(folder + "/" + name, "left");
 
         const mode_t mask = ::umask(027);
-        const Status copied = copyFileOver(source, destination);
+        const Result<CopiedSource> copied = copyFileOver(source, destination);
         ::umask(mask);
         QVERIFY2(copied.ok(), qPrintable(copied.message()));
         QCOMPARE(QFileInfo(destination).isSymLink(), linked);
@@ -125,6 +140,8 @@ private slots:
             {"disk full at once", 0, ENOSPC, full},
             {"disk full midway", 300000, ENOSPC, full},
             {"device error midway", 1, EIO, "A device input/output error occurred."},
+            // An allocation fails on the copy's thread.
+            {"out of memory midway", 1000, ENOMEM, "There is not enough memory to copy the file."},
             // The program ends while the data moves.
             {"cancelled at exit", -1, ECANCELED,
              "The copy was stopped because Tidewell is closing."},
@@ -162,11 +179,16 @@ private slots:
 
         if (afterBytes >= 0)
             injectCopyFault(afterBytes, error);
-        if (error == ECANCELED)
-            QTimer::singleShot(0, [] { cancelCopies(); });
-        const Status copied =
-            copyFileOver(home.file(source), QDir::toNativeSeparators(home.file(destination)));
+        injectCopyDelay(error == ECANCELED ? 10 : 0);
+        const Result<CopiedSource> copied =
+            copyAside(home.file(source), QDir::toNativeSeparators(home.file(destination)), [&] {
+                if (error != ECANCELED)
+                    return;
+                QTest::qWait(50);
+                cancelCopies();
+            });
         injectCopyFault(-1, 0);
+        injectCopyDelay(0);
         allowCopiesAgain();
         QCOMPARE(copied.message(), message);
         QVERIFY(!copied.ok());

@@ -1,4 +1,6 @@
 #include "frmMain.h"
+#include "modDatabaseBinary.h"
+#include "modFileCopy.h"
 #include "modPaths.h"
 #include "modRegistry.h"
 #include "modSysTraySubClassed.h"
@@ -8,6 +10,7 @@
 #include "windowFixture.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
 #include <QLabel>
@@ -18,6 +21,8 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
+
+namespace db = modDatabaseBinary;
 
 namespace {
 
@@ -214,13 +219,44 @@ private slots:
                   "When the source file is changed");
         f.w.tmrCheck->setInterval(10);
         QTRY_VERIFY(QFile::exists(f.home.file("copy.txt")));
-        QCOMPARE(f.w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size(),
-                 1);
+        QTRY_COMPARE(
+            f.w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size(), 1);
         QTRY_COMPARE(f.w.lvwTasks->count(), 1);
         f.w.tmrCheck->stop();
         makeFile(f.home, "notify.dat");
         QTRY_VERIFY_WITH_TIMEOUT(f.w.isVisible(), 5000);
         QVERIFY(!QFile::exists(applicationFile("notify.dat")));
+    }
+
+    // A dialog opened while a copy runs holds neither the copy nor the checks: while it is open,
+    // a second start shows the window within a second, the copy ends and is recorded, and a task
+    // that becomes due is copied at the next check.
+    void aDialogHoldsNoCopy() {
+        WindowFixture<frmMain> f;
+        storeTask(0, "Slow", makeFile(f.home, "big.bin", QByteArray(4 << 20, 'b')),
+                  f.home.file("big.copy"), manualRule);
+        f.w.tmrCheck->setInterval(100);
+        injectCopyDelay(40); // 64 chunks
+        performTask(f.w, 0);
+        QDialog dialog(&f.w);
+        bool shownWhileCopying = false, recorded = false, laterCopied = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            makeFile(f.home, "notify.dat");
+            shownWhileCopying =
+                QTest::qWaitFor([&] { return f.w.isVisible(); }, 1000) && taskBeingCopied() == 0;
+            recorded = QTest::qWaitFor(
+                [&] { return !db::readField(TaskField::LastUpdated, 0).value().isEmpty(); }, 10000);
+            storeTask(1, "Later", makeFile(f.home, "later.txt"), f.home.file("later.copy"),
+                      "When the source file is changed");
+            laterCopied = QTest::qWaitFor([&] { return QFile::exists(f.home.file("later.copy")); });
+            dialog.reject();
+        });
+        dialog.exec();
+        injectCopyDelay(0);
+        QVERIFY(shownWhileCopying);
+        QVERIFY(recorded);
+        QVERIFY(laterCopied);
+        QCOMPARE(fileContents(f.home.file("big.copy")), fileContents(f.home.file("big.bin")));
     }
 
     void aHiddenWindowTellsOfEachDistinctFailureOnce() {
@@ -243,6 +279,7 @@ private slots:
             f.w.setVisible(there.contains("shown"));
             writeSetting(Setting::NotifyFailures, there.contains("quiet") ? "0" : "1");
             performTask(f.w, 0);
+            QTRY_VERIFY(!performingUnderway());
             QCOMPARE(trayMessageCount() - before, told);
         }
         // The tip is cut to its field without halving a character; the percentage stays.

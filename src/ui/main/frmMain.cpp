@@ -64,6 +64,7 @@ frmMain::frmMain() {
 }
 
 frmMain::~frmMain() {
+    forgetPerforming();
     unhookWindow(this);
     setHelpHandler(nullptr);
     setLogSink(nullptr);
@@ -188,7 +189,7 @@ void frmMain::unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    cancelCopies();
+    stopPerforming();
     logAction("Application quit");
     if (fileInfo)
         fileInfo->close();

@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 
 #include <optional>
 
@@ -28,7 +29,6 @@ namespace {
 
 const char noTasksToPerform[] =
     "You do not have any tasks to perform.  Please add a task using the Add New Task option.";
-const char copyUnderWay[] = "A file is being copied.  Please try again when the copy has finished.";
 const char taskBeingCopiedNow[] =
     "The file of this task is being copied.  Please try again when the copy has finished.";
 const char vanishedTask[] = "The selected task is no longer in the task list.  It may have been "
@@ -109,18 +109,14 @@ bool frmMain::refuseWithoutSelection(const QString& noItems, const QString& noSe
     return false;
 }
 
-// A command that would change the task whose file is being copied, or start a second copy (any
-// record number below 0), waits for the copy to finish.
+// A command that would change the task whose file is being copied waits for the copy to finish.
 bool frmMain::refuseWhileCopying(int recordNumber) {
-    const int copying = taskBeingCopied();
-    if (copying < 0 || (recordNumber >= 0 && recordNumber != copying))
+    if (recordNumber < 0 || recordNumber != taskBeingCopied())
         return false;
-    showRefusal(this, recordNumber < 0 ? copyUnderWay : taskBeingCopiedNow);
+    showRefusal(this, taskBeingCopiedNow);
     return true;
 }
 
-// The selected task's record, read into fieldValues; false (said, and the list rebuilt) when
-// it has gone from the table since the list was built.
 bool frmMain::readSelectedTask(int recordNumber) {
     if (recordNumber >= 0 && taskExists(recordNumber)) {
         if (Status read = db::readRecord(recordNumber); read)
@@ -245,8 +241,7 @@ void frmMain::performSelectedTask() {
     if (refuseWithoutSelection(noTasksToPerform,
                                "You have not selected a task to perform.  Please click on the "
                                "task with the left mouse button to select it, then click on "
-                               "Perform.") ||
-        refuseWhileCopying(-1))
+                               "Perform."))
         return;
     const int recordNumber = selectedRecordNumber();
     if (!taskExists(recordNumber)) {
@@ -258,8 +253,9 @@ void frmMain::performSelectedTask() {
 }
 
 void frmMain::performAllTasks() {
-    // The processing window lets the user reach this command again while it runs.
-    if (m_performingAll || refuseWhileCopying(-1))
+    // The processing window lets the user reach this command again while it runs; a copy under
+    // way meanwhile goes first.
+    if (m_performingAll)
         return;
     const int total = lvwTasks->count();
     if (total == 0) {
@@ -272,23 +268,27 @@ void frmMain::performAllTasks() {
         records.append(recordNumberOfKey(lvwTasks->itemKey(row)));
 
     m_performingAll = true;
-    frmProcessing processing(this);
-    processing.pBar(0, total);
-    processing.lblStatus->setText("Performing Tasks...");
-    processing.show();
+    auto* processing = new frmProcessing(this);
+    processing->setAttribute(Qt::WA_DeleteOnClose);
+    processing->pBar(0, total);
+    processing->lblStatus->setText("Performing Tasks...");
+    processing->show();
     QApplication::processEvents();
-    {
-        // Each task shows its new state in its row; the list is rebuilt once, at the end.
-        const PerformingBurst burst(*this);
-        for (int index = 0; index < total && !m_unloaded; ++index) {
-            processing.pBar(index + 1, total);
+    const QPointer<frmProcessing> window(processing);
+    // Each task shows its new state in its row; the list is rebuilt once, at the end.
+    performTasks(
+        *this, records,
+        [this, window, records](int place, int count) {
+            if (window)
+                window->pBar(place, count);
             QApplication::processEvents();
-            if (taskExists(records[index]))
-                performTask(*this, records[index]);
-        }
-    }
-    processing.close();
-    m_performingAll = false;
+            return !m_unloaded && taskExists(records[place - 1]);
+        },
+        [this, window] {
+            if (window)
+                window->close();
+            m_performingAll = false;
+        });
 }
 
 void frmMain::launchSelectedFile() {
