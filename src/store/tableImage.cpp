@@ -325,19 +325,26 @@ bool TableImage::isCellAsWritten(const TableCell& cell) const {
 
 // Where a tail begins that no finished write can have left: a last cell cut short, or zero
 // bytes after the last cell that holds any other byte (a cell of zeros alone would be an empty
-// name of task 0, which is never written). -1 when there is none, and when a cell before it is
-// not one this program writes: the walk may then have lost step at damage further up.
+// name of task 0, which is never written). Zeros that start on a disk block boundary inside
+// that cell and run on past it are a block that never reached the disk: the cell goes too,
+// rather than keep a value cut short, such as a shorter destination path. -1 when there is no
+// such tail, and when a cell before it is not one this program writes: the walk may then have
+// lost step at damage further up.
 qint64 TableImage::tornTailOffset() const {
+    constexpr qint64 diskBlock = 512;
     const qint64 size = m_bytes.size();
-    qint64 lastByte = size - 1; // the last one that is not zero
-    while (lastByte >= 0 && m_bytes[lastByte] == '\0')
-        --lastByte;
+    qint64 zeros = size; // where the zeros at the end begin
+    while (zeros > 0 && m_bytes[zeros - 1] == '\0')
+        --zeros;
     qint64 cut = m_damageOffset >= 0 ? m_damageOffset : size;
-    if (lastByte < cut) {
+    if (zeros <= cut) {
         auto cell = m_cells.rbegin();
-        while (cell != m_cells.rend() && cell->offset > lastByte)
+        while (cell != m_cells.rend() && cell->offset >= zeros)
             ++cell;
-        cut = cell == m_cells.rend() ? 0 : cell->offset + cellHeaderSize + widthOf(cell->field);
+        const qint64 start = cell == m_cells.rend() ? 0 : cell->offset;
+        const qint64 end =
+            cell == m_cells.rend() ? 0 : start + cellHeaderSize + widthOf(cell->field);
+        cut = end < size && zeros < end && zeros % diskBlock == 0 ? start : end;
     }
     if (cut == size || quint8(m_bytes[cut]) >= m_widths.size() ||
         (size - cut > 1 && quint8(m_bytes[cut + 1]) > 0x01))

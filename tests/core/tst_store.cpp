@@ -1,5 +1,6 @@
 #include "fileTimes.h"
 #include "fileWriter.h"
+#include "modTidewell.h"
 #include "smallVolume.h"
 #include "tableImage.h"
 #include "taskTableBuilder.h"
@@ -136,6 +137,22 @@ private slots:
                  (QStringList{"698", "699", "701", "700"}));
     }
 
+    // A new record takes over nothing that an earlier use of its number left live (a delete
+    // cut short, a state recorded after it): such cells are written over or flagged in the
+    // same edit that adds the records, each under the lowest number free at its turn.
+    void newRecordsInheritNothing() {
+        useSmallSchema();
+        writeFile(db::databaseFile, cell(0, 1, 0, "old", 3) + cell(1, 0, 0, "stale", 5) +
+                                        cell(0, 0, 1, "one", 3) + cell(1, 0, 2, "st2", 5) +
+                                        cell(1, 0, 2, "st3", 5));
+        const auto added = db::addRecords({{{"A", "new"}}, {{"A", "two"}, {"B", "b"}}});
+        QVERIFY(added.ok() && added.value() == (std::vector<int>{0, 2}));
+        QCOMPARE(taskTableBytes(), cell(0, 1, 0, "old", 3) + cell(1, 1, 0, "stale", 5) +
+                                       cell(0, 0, 1, "one", 3) + cell(1, 0, 2, "b", 5) +
+                                       cell(1, 1, 2, "st3", 5) + cell(0, 0, 0, "new", 3) +
+                                       cell(0, 0, 2, "two", 3));
+    }
+
     // What the readers make of a file, in one pass: the tasks, each once, and the values of A in
     // file order (a cell of another field alone is no task), the next free number, then record
     // n read whole and by its first A. Flags other than 0x00 and 0x01 are skipped by the
@@ -163,9 +180,8 @@ private slots:
         QTest::newRow("file order") << order << -1 << 2 << "5 2 9 / n5 n2 n9 / 0 / n2 /  / n2";
         QTest::newRow("last live cell") << hostile << -1 << 4 << "4 / old new / 0 / new / b / old";
         QTest::newRow("odd flags") << hostile << -1 << 0 << "4 / old new / 0 / odd / v / odd";
-        QTest::newRow("foreign cells, then a cut")
-            << hostile + cell(1, 0, 2, "cut", 5).left(9) << 68 << 4
-            << "4 / old new / 0 / new / b / old";
+        QTest::newRow("foreign cells, then a cut") << hostile + cell(1, 0, 2, "cut", 5).left(9)
+                                                   << 68 << 4 << "4 / old new / 0 / new / b / old";
         QTest::newRow("step lost") << stepLost << 30 << 1 << "0 1 / abc b1 o / 2 / o /  / b1";
         QTest::newRow("damage first") << QByteArray("\x09\x00", 2) << 0 << 1 << " /  / 0 /  /  / ";
     }
@@ -204,6 +220,51 @@ private slots:
                          qPrintable(status.message()));
         QCOMPARE(QFile::exists(db::databaseFile), !image.isNull());
         QCOMPARE(taskTableBytes(), image);
+    }
+
+    // A write cut short by a power cut leaves its last cell cut, or the new length in zeros,
+    // possibly from a disk block boundary inside a cell on. On opening, the file as found is
+    // kept beside it, it is cut back to its last whole cell, that is said once in the log,
+    // every whole task is as it was, and writes work at once.
+    void tornTailsAreCutOnOpening_data() {
+        QTest::addColumn<QByteArray>("tail");
+        const QByteArray appended = cell(slotFileDate, 0, 0, "07/12/2026", 25);
+        for (int length = 1; length < appended.size(); ++length)
+            QTest::addRow("cell cut to %d", length) << appended.left(length);
+        for (const int zeros : {1, 7, 262, 4096})
+            QTest::addRow("%d zeros", zeros) << QByteArray(zeros, '\0');
+        QTest::newRow("cut cell, then zeros") << appended.left(12) + QByteArray(10, '\0');
+        QTest::newRow("zeros from byte 1024 on")
+            << cell(slotSourceFile, 0, 0, QByteArray(250, 's'), 255).left(254) +
+                   QByteArray(600, '\0');
+    }
+    void tornTailsAreCutOnOpening() {
+        QFETCH(QByteArray, tail);
+        struct : LogSink {
+            QStringList lines;
+            void insertLogLine(const QString& line) override { lines << line; }
+        } log;
+        setLogSink(&log);
+        const QByteArray whole = cell(slotTaskName, 0, 0, "A", 255) +
+                                 cell(slotRule, 0, 0, "r", 100) +
+                                 cell(slotTaskName, 0, 1, "B", 255) +
+                                 cell(slotRule, 0, 1, "", 100) + cell(slotFileDate, 0, 1, "d", 25);
+        writeFile(db::databaseFile, whole + tail);
+        QVERIFY(db::listRecords().ok() && db::checkTable().ok());
+        QCOMPARE(listed(), (QStringList{"0", "1"}));
+        QVERIFY(db::readRecord(0).ok() && db::writeField(TaskField::FileDate, 0, "e").ok());
+        setLogSink(nullptr);
+        QCOMPARE(db::fieldValues[slotRule] + db::fieldValues[slotSourceFile], "r");
+        QCOMPARE(taskTableBytes(), whole + cell(slotFileDate, 0, 0, "e", 25));
+        const QStringList kept = QDir(home->path()).entryList({"tasks.dat.damaged-*"});
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(
+            QRegularExpression("^tasks\\.dat\\.damaged-\\d{8}-\\d{6}$").match(kept[0]).hasMatch());
+        QCOMPARE(fileContents(home->file(kept[0])), whole + tail);
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY2(log.lines[0].contains(kept[0]) &&
+                     log.lines[0].contains(QString::number(whole.size())),
+                 qPrintable(log.lines[0]));
     }
 
     // A write in place keeps a foreign flag; deleting a field flags its cell whatever it held.
