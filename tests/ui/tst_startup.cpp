@@ -1,3 +1,4 @@
+#include "taskTableBuilder.h"
 #include "testHome.h"
 
 #include <QCoreApplication>
@@ -68,6 +69,39 @@ private slots:
         // The running copy watches for the marker and takes it well before its next tick.
         QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(home.file("notify.dat")), 3000);
         QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+
+    // A table whose end a power cut left torn is cut back at the start; each version of the
+    // source is then copied once and recorded, with no failure at later checks, and a second
+    // start still hands over.
+    void aTornTableIsMendedAndEachVersionCopiedOnce() {
+        TestHome home;
+        QVERIFY(QDir(home.path()).mkpath("config/Kestrelmoor"));
+        makeFile(home, "config/Kestrelmoor/Tidewell.conf", "[Settings]\nLogToFile=1\n");
+        const QString source = makeFile(home, "s.txt", "version 1");
+        const QString copy = home.file("d.txt");
+        openTaskTable();
+        storeTask(0, "T", source, copy, "When the source file is changed");
+        QVERIFY(modDatabaseBinary::writeField(TaskField::FileDate, 0, "before").ok());
+        QFile table(modDatabaseBinary::databaseFile);
+        QVERIFY(table.open(QIODevice::Append) && table.write("\x05\x00\x00", 3) == 3);
+        table.close();
+        QProcess first;
+        start(first, home, {"/startup"});
+        QTRY_COMPARE_WITH_TIMEOUT(fileContents(copy), "version 1", 10000);
+        QTest::qWait(1100); // a second save, told apart by its time stamp
+        QFile::remove(source);
+        makeFile(home, "s.txt", "version 2");
+        QTRY_COMPARE_WITH_TIMEOUT(fileContents(copy), "version 2", 15000);
+        QCOMPARE(secondStart(home, {}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(home.file("notify.dat")), 3000);
+        QTest::qWait(11000); // at least one more check
+        const QString log = fileContents(home.file("Tidewell.log"));
+        QVERIFY2(log.count("Successfully performed T") == 2 && !log.contains("failed") &&
+                     log.count("cut back") == 1,
+                 qPrintable(log));
         first.kill();
         first.waitForFinished();
     }
