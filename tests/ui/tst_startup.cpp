@@ -1,3 +1,4 @@
+#include "fileWriter.h"
 #include "taskTableBuilder.h"
 #include "testHome.h"
 
@@ -85,9 +86,8 @@ private slots:
         openTaskTable();
         storeTask(0, "T", source, copy, "When the source file is changed");
         QVERIFY(modDatabaseBinary::writeField(TaskField::FileDate, 0, "before").ok());
-        QFile table(modDatabaseBinary::databaseFile);
-        QVERIFY(table.open(QIODevice::Append) && table.write("\x05\x00\x00", 3) == 3);
-        table.close();
+        writeFile(modDatabaseBinary::databaseFile,
+                  taskTableBytes() + QByteArray("\x05\x00\x00", 3));
         QProcess first;
         start(first, home, {"/startup"});
         QTRY_COMPARE_WITH_TIMEOUT(fileContents(copy), "version 1", 10000);
@@ -102,8 +102,6 @@ private slots:
         QVERIFY2(log.count("Successfully performed T") == 2 && !log.contains("failed") &&
                      log.count("cut back") == 1,
                  qPrintable(log));
-        first.kill();
-        first.waitForFinished();
     }
 
     void anEndSignalQuitsWithoutAQuestion_data() {

@@ -311,11 +311,9 @@ private slots:
         const QByteArray before = taskTableBytes();
         const QString source = makeFile(f.home, "two.txt");
         std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &limit) == 0);
-        const rlimit unlimited = limit;
-        limit.rlim_cur = before.size(); // no file may grow
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const rlimit noGrowth{rlim_t(before.size()), RLIM_INFINITY},
+            unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &noGrowth) == 0);
         whenEditorOpens("Two", true, source);
         f.w.editTask();
         QVERIFY(setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
