@@ -129,12 +129,10 @@ Result<QByteArray> paddedFor(int slot, const QString& value) {
     return padded;
 }
 
-// Every value of the list reaches the file, or none does.
-Status writeSlots(int recordNumber, const db::FieldList& values) {
-    const Result<QByteArray> encoded = db::encodeRecordNumber(recordNumber);
-    if (!encoded)
-        return encoded.status();
-    std::vector<std::pair<int, QByteArray>> padded;
+using PaddedValues = std::vector<std::pair<int, QByteArray>>; // slot, padded value
+
+Result<PaddedValues> paddedValues(const db::FieldList& values) {
+    PaddedValues padded;
     for (const auto& [name, value] : values) {
         const int slot = db::fieldIndex(name);
         const Result<QByteArray> bytes = paddedFor(slot, value);
@@ -142,24 +140,61 @@ Status writeSlots(int recordNumber, const db::FieldList& values) {
             return bytes.status();
         padded.emplace_back(slot, bytes.value());
     }
-    if (Status status = refreshForWriting(); !status)
-        return status;
-    TableEdit edit;
-    for (const auto& [slot, bytes] : padded)
-        stage(edit, slot, recordNumber, encoded.value(), bytes);
-    return image().apply(edit);
+    return padded;
 }
 
-// Flags the first live cell of every slot in [first, last) of the record as deleted, in one go.
-Status deleteSlots(int first, int last, int recordNumber) {
+// Every value of the list reaches the file, or none does.
+Status writeSlots(int recordNumber, const db::FieldList& values, db::Flush flush) {
+    const Result<QByteArray> encoded = db::encodeRecordNumber(recordNumber);
+    if (!encoded)
+        return encoded.status();
+    const Result<PaddedValues> padded = paddedValues(values);
+    if (!padded)
+        return padded.status();
     if (Status status = refreshForWriting(); !status)
         return status;
     TableEdit edit;
-    for (int slot = first; slot < last; ++slot) {
-        if (const int cell = firstFetchedCell(slot, recordNumber); cell >= 0)
-            edit.flags.emplace_back(cell, flagDeleted);
+    for (const auto& [slot, bytes] : padded.value())
+        stage(edit, slot, recordNumber, encoded.value(), bytes);
+    return image().apply(edit, flush == db::Flush::durable);
+}
+
+// The values of a new record; any other live cell left from an earlier use of its number is
+// flagged, so that the new record does not take over an old recorded state.
+void stageNewRecord(TableEdit& edit, int recordNumber, const PaddedValues& padded) {
+    const QByteArray encoded = db::encodeRecordNumber(recordNumber).value();
+    const auto first = std::ssize(edit.values);
+    for (const auto& [slot, bytes] : padded)
+        stage(edit, slot, recordNumber, encoded, bytes);
+    const auto& cells = image().cells();
+    for (const int index : image().cellsOfRecord(recordNumber)) {
+        const bool reused =
+            std::any_of(edit.values.begin() + first, edit.values.end(),
+                        [index](const auto& value) { return value.first == index; });
+        if (fetched(cells[index]) && !reused)
+            edit.flags.emplace_back(index, flagDeleted);
     }
-    return image().apply(edit);
+}
+
+using NumberSet = std::bitset<db::maxRecordNumber + 1>;
+
+// The numbers of the records the table lists.
+NumberSet usedNumbers() {
+    NumberSet used;
+    for (const TableCell& cell : image().cells()) {
+        if (cell.field == 0 && listed(cell))
+            used.set(cell.recordNumber);
+    }
+    return used;
+}
+
+Result<int> lowestFree(const NumberSet& used) {
+    for (int candidate = 0; candidate <= db::maxRecordNumber; ++candidate) {
+        if (!used.test(candidate))
+            return candidate;
+    }
+    return Status::failure(QStringLiteral("There is no free task number: all %1 are in use.")
+                               .arg(db::maxRecordNumber + 1));
 }
 
 } // namespace
@@ -206,29 +241,70 @@ Result<QString> readField(const QString& name, int recordNumber) {
 }
 
 Status writeField(const QString& name, int recordNumber, const QString& value) {
-    return writeSlots(recordNumber, {{name, value}});
+    return writeSlots(recordNumber, {{name, value}}, Flush::lazy);
 }
 
-Status writeFields(int recordNumber, const FieldList& values) {
-    return writeSlots(recordNumber, values);
+Status writeFields(int recordNumber, const FieldList& values, Flush flush) {
+    return writeSlots(recordNumber, values, flush);
+}
+
+Result<std::vector<int>> addRecords(const std::vector<FieldList>& records) {
+    std::vector<PaddedValues> padded;
+    for (const FieldList& values : records) {
+        const Result<PaddedValues> record = paddedValues(values);
+        if (!record)
+            return record.status();
+        padded.push_back(record.value());
+    }
+    if (Status status = refreshForWriting(); !status)
+        return status;
+    NumberSet used = usedNumbers();
+    std::vector<int> numbers;
+    TableEdit edit;
+    for (const PaddedValues& record : padded) {
+        const Result<int> number = lowestFree(used);
+        if (!number)
+            return number.status();
+        used.set(number.value());
+        numbers.push_back(number.value());
+        stageNewRecord(edit, number.value(), record);
+    }
+    if (Status status = image().apply(edit, true); !status)
+        return status;
+    return numbers;
 }
 
 Status deleteField(const QString& name, int recordNumber) {
-    const int slot = fieldIndex(name);
-    return deleteSlots(slot, slot + 1, recordNumber);
+    if (Status status = refreshForWriting(); !status)
+        return status;
+    TableEdit edit;
+    if (const int cell = firstFetchedCell(fieldIndex(name), recordNumber); cell >= 0)
+        edit.flags.emplace_back(cell, flagDeleted);
+    return image().apply(edit);
 }
 
 Status deleteRecord(int recordNumber) {
-    return deleteSlots(0, slotCount(), recordNumber);
+    if (Status status = refreshForWriting(); !status)
+        return status;
+    TableEdit edit;
+    const auto& cells = image().cells();
+    for (const int index : image().cellsOfRecord(recordNumber)) {
+        if (cells[index].field < slotCount() && fetched(cells[index]))
+            edit.flags.emplace_back(index, flagDeleted);
+    }
+    return image().apply(edit, true);
 }
 
 Status listRecords() {
     startResults();
     if (Status status = refresh(); !status || !image().exists())
         return status;
+    NumberSet seen;
     for (const TableCell& cell : image().cells()) {
-        if (cell.field == 0 && listed(cell))
+        if (cell.field == 0 && listed(cell) && !seen.test(cell.recordNumber)) {
+            seen.set(cell.recordNumber);
             addResult(QString::number(cell.recordNumber));
+        }
     }
     return Status::success();
 }
@@ -250,17 +326,7 @@ Result<int> nextRecordNumber() {
         return status;
     if (!image().exists())
         return 0;
-    std::bitset<maxRecordNumber + 1> used;
-    for (const TableCell& cell : image().cells()) {
-        if (cell.field == 0 && listed(cell))
-            used.set(cell.recordNumber);
-    }
-    for (int candidate = 0; candidate <= maxRecordNumber; ++candidate) {
-        if (!used.test(candidate))
-            return candidate;
-    }
-    return Status::failure(QStringLiteral("There is no free task number: all %1 are in use.")
-                               .arg(maxRecordNumber + 1));
+    return lowestFree(usedNumbers());
 }
 
 Status duplicateRecord(int recordNumber) {
@@ -268,10 +334,9 @@ Status duplicateRecord(int recordNumber) {
         return status;
     if (Status status = readRecord(recordNumber); !status)
         return status;
-    const Result<int> copy = nextRecordNumber();
+    const Result<int> copy = lowestFree(usedNumbers());
     if (!copy)
         return copy.status();
-    const QByteArray encoded = encodeRecordNumber(copy.value()).value();
     // The stored bytes are copied as they are: a value from a foreign file that would not
     // survive decoding and encoding again is kept byte for byte.
     std::vector<int> latest(slotCount(), -1);
@@ -280,14 +345,16 @@ Status duplicateRecord(int recordNumber) {
         if (cell.field < slotCount() && fetched(cell))
             latest[cell.field] = index;
     }
-    TableEdit edit;
+    PaddedValues values;
     for (int slot = 0; slot < slotCount(); ++slot) {
-        const QByteArray stored =
-            latest[slot] >= 0 ? image().valueBytes(image().cells()[latest[slot]]).toByteArray()
-                              : QByteArray(slotWidth(slot), '\0');
-        stage(edit, slot, copy.value(), encoded, stored);
+        const int cell = latest[slot];
+        values.emplace_back(slot, cell >= 0
+                                      ? image().valueBytes(image().cells()[cell]).toByteArray()
+                                      : QByteArray(slotWidth(slot), '\0'));
     }
-    return image().apply(edit);
+    TableEdit edit;
+    stageNewRecord(edit, copy.value(), values);
+    return image().apply(edit, true);
 }
 
 Status checkTable() {

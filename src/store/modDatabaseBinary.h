@@ -36,13 +36,23 @@ Result<QString> readField(const QString& name, int recordNumber);
 Status writeField(const QString& name, int recordNumber, const QString& value);
 // Field names with their values for one record, written in this order.
 using FieldList = std::vector<std::pair<QString, QString>>;
+// Whether a write is on the disk before it returns: what the user saves must be; what a copy
+// or a check records need not, as losing it costs one more copy at most.
+enum class Flush { lazy, durable };
 // Writes all the values as one edit: the file takes all of them or, on any failure, none.
-Status writeFields(int recordNumber, const FieldList& values);
+Status writeFields(int recordNumber, const FieldList& values, Flush flush = Flush::lazy);
+// New records, each under the lowest number free at its turn, written as one durable edit;
+// gives their numbers in order. Cells left live from an earlier use of a number are written
+// over or flagged, so a new record inherits nothing.
+Result<std::vector<int>> addRecords(const std::vector<FieldList>& records);
 Status deleteField(const QString& name, int recordNumber);
+// Flags every live cell of the record, as one durable edit.
 Status deleteRecord(int recordNumber);
+// Lists each record number once, where its first live slot-0 cell stands.
 Status listRecords();
 Status listFieldValues(const QString& name);
 Result<int> nextRecordNumber();
+// Copies every field into a new record as addRecords does, as one durable edit.
 Status duplicateRecord(int recordNumber);
 
 // While one lives, reads take the table file as the first read under it found it, without

@@ -1,17 +1,22 @@
 #include "tableImage.h"
 
+#include "modClock.h"
 #include "modDatabaseBinary.h"
+#include "modTidewell.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #else
 #include <QDateTime>
 #endif
@@ -46,14 +51,12 @@ qint64 toNs(const timespec& time) {
     return qint64(time.tv_sec) * nsPerSecond + time.tv_nsec;
 }
 
-FileState fileState(const QString& path) {
+QString errnoReason() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+FileState stateOf(const struct stat& info) {
     FileState state;
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            state.error = QString::fromLocal8Bit(std::strerror(errno));
-        return state;
-    }
     if (!S_ISREG(info.st_mode)) {
         state.error = QStringLiteral("it is not a plain file");
         return state;
@@ -65,6 +68,44 @@ FileState fileState(const QString& path) {
     state.identity.inode = info.st_ino;
     state.identity.device = info.st_dev;
     return state;
+}
+
+FileState fileState(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        return stateOf(info);
+    FileState state;
+    if (errno != ENOENT && errno != ENOTDIR)
+        state.error = errnoReason();
+    return state;
+}
+
+// The state of the file just written, through its own handle.
+FileState openFileState(QFile& file) {
+    struct stat info {};
+    if (::fstat(file.handle(), &info) == 0)
+        return stateOf(info);
+    return {};
+}
+
+// The file's data on the disk; empty when it is, else why not.
+QString flushData(QFile& file) {
+#ifdef Q_OS_LINUX
+    const int synced = ::fdatasync(file.handle());
+#else
+    const int synced = ::fsync(file.handle());
+#endif
+    return synced == 0 ? QString() : errnoReason();
+}
+
+// A new file's name in its folder reaches the disk only with the folder.
+void flushFolderOf(const QString& path) {
+    const int folder = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 #else
 qint64 toNs(const QDateTime& time) {
@@ -86,6 +127,16 @@ FileState fileState(const QString& path) {
     state.identity.changedNs = toNs(info.metadataChangeTime());
     return state;
 }
+
+FileState openFileState(QFile& file) {
+    return fileState(file.fileName());
+}
+
+QString flushData(QFile& file) {
+    return file.flush() ? QString() : file.errorString();
+}
+
+void flushFolderOf(const QString&) {}
 #endif
 
 QString ioReason(const QFile& file) {
@@ -109,10 +160,18 @@ int recordNumberAt(const quint8* bytes) {
 
 } // namespace
 
-bool mayHaveChangedUnseen(qint64 modifiedNs, qint64 capturedNs) {
+namespace {
+
+// How long after a time stamp a write may still land in the same tick of the file's clock.
+qint64 tickMargin(qint64 modifiedNs) {
     const bool wholeSeconds = modifiedNs % nsPerSecond == 0;
-    const qint64 margin = wholeSeconds ? coarseTickMarginNs : fineTickMarginNs;
-    return modifiedNs + margin >= capturedNs;
+    return wholeSeconds ? coarseTickMarginNs : fineTickMarginNs;
+}
+
+} // namespace
+
+bool mayHaveChangedUnseen(qint64 modifiedNs, qint64 capturedNs) {
+    return modifiedNs + tickMargin(modifiedNs) >= capturedNs;
 }
 
 const std::vector<int>& TableImage::cellsOfRecord(int recordNumber) const {
@@ -170,8 +229,13 @@ Status TableImage::refresh(const QString& path, const std::vector<int>& widths) 
     }
     const bool schemaChanged = widths != m_widths;
     m_widths = widths;
+    // Another write within the tick of the file's time stamp would leave no trace but in the
+    // bytes. Right after this program's own write that tick is let pass, then one read
+    // confirms that no one else wrote within it; so a run of writes reads the file once.
+    const bool writtenHereJustNow =
+        m_ownWrite && startedNs <= m_capturedNs + tickMargin(m_identity.modifiedNs);
     if (m_loaded && state.identity == m_identity &&
-        !mayHaveChangedUnseen(m_identity.modifiedNs, m_capturedNs)) {
+        (writtenHereJustNow || !mayHaveChangedUnseen(m_identity.modifiedNs, m_capturedNs))) {
         if (schemaChanged)
             parse();
         return Status::success();
@@ -198,10 +262,13 @@ Status TableImage::refresh(const QString& path, const std::vector<int>& widths) 
         m_bytes.swap(m_scratch);
     m_identity = state.identity;
     m_capturedNs = startedNs;
+    m_ownWrite = false;
     m_loaded = true;
     m_exists = true;
-    if (!sameContent || schemaChanged)
+    if (!sameContent || schemaChanged) {
         parse();
+        repairTornTail();
+    }
     return Status::success();
 }
 
@@ -243,12 +310,114 @@ void TableImage::parseFrom(qint64 offset) {
     }
 }
 
+// A cell as this program writes it: a slot of the schema, a flag of 0x00 or 0x01, the one
+// encoding of its record number, and a value whose NULs all stand at its end.
+bool TableImage::isCellAsWritten(const TableCell& cell) const {
+    if (cell.field >= int(m_widths.size()) || cell.flag > 0x01)
+        return false;
+    const Result<QByteArray> number = modDatabaseBinary::encodeRecordNumber(cell.recordNumber);
+    if (!number || QByteArrayView(m_bytes).sliced(cell.offset + 2, 5) != number.value())
+        return false;
+    const QByteArrayView value = valueBytes(cell);
+    const qsizetype end = value.indexOf('\0');
+    return end < 0 || std::all_of(value.begin() + end, value.end(), [](char c) { return !c; });
+}
+
+// Where a tail begins that no finished write can have left: a last cell cut short, or zero
+// bytes after the last cell that holds any other byte (a cell of zeros alone would be an empty
+// name of task 0, which is never written). Zeros that start on a disk block boundary inside
+// that cell and run on past it are a block that never reached the disk: the cell goes too,
+// rather than keep a value cut short, such as a shorter destination path. -1 when there is no
+// such tail, and when a cell before it is not one this program writes: the walk may then have
+// lost step at damage further up.
+qint64 TableImage::tornTailOffset() const {
+    constexpr qint64 diskBlock = 512;
+    const qint64 size = m_bytes.size();
+    qint64 zeros = size; // where the zeros at the end begin
+    while (zeros > 0 && m_bytes[zeros - 1] == '\0')
+        --zeros;
+    qint64 cut = m_damageOffset >= 0 ? m_damageOffset : size;
+    if (zeros <= cut) {
+        auto cell = m_cells.rbegin();
+        while (cell != m_cells.rend() && cell->offset >= zeros)
+            ++cell;
+        const qint64 start = cell == m_cells.rend() ? 0 : cell->offset;
+        const qint64 end =
+            cell == m_cells.rend() ? 0 : start + cellHeaderSize + widthOf(cell->field);
+        cut = end < size && zeros < end && zeros % diskBlock == 0 ? start : end;
+    }
+    if (cut == size || quint8(m_bytes[cut]) >= m_widths.size() ||
+        (size - cut > 1 && quint8(m_bytes[cut + 1]) > 0x01))
+        return -1;
+    for (const TableCell& cell : m_cells) {
+        if (cell.offset >= cut)
+            break;
+        if (!isCellAsWritten(cell))
+            return -1;
+    }
+    return cut;
+}
+
+// A torn tail is cut off before anything else touches the file, the file as found kept beside
+// it under a name that says what it is and when.
+void TableImage::repairTornTail() {
+    const qint64 cut = tornTailOffset();
+    if (cut < 0)
+        return;
+    const QString kept =
+        m_path + currentDateTime().toString(QStringLiteral("'.damaged-'yyyyMMdd-HHmmss"));
+    if (Status status = cutTo(cut, kept); !status) {
+        logAction(QStringLiteral("The task file %1 ends in a write that never finished, and it "
+                                 "could not be cut back: %2")
+                      .arg(m_path, status.message()));
+        return;
+    }
+    logAction(QStringLiteral("The task file %1 ended in a write that never finished. It was cut "
+                             "back to its last whole entry at byte %2; the file as it was is "
+                             "kept as %3.")
+                  .arg(m_path)
+                  .arg(cut)
+                  .arg(kept));
+}
+
+Status TableImage::cutTo(qint64 offset, const QString& keptPath) {
+    const qint64 startedNs = nowNs();
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        return writeFailure(ioReason(file));
+    if (file.size() != m_bytes.size())
+        return writeFailure(QStringLiteral("it was changed by another program meanwhile"));
+    // The copy is on the disk before a byte of the file goes.
+    QFile kept(keptPath);
+    if (!kept.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+        return writeFailure(ioReason(kept));
+    QString reason = writeAll(kept, m_bytes) ? flushData(kept) : ioReason(kept);
+    if (!reason.isEmpty()) {
+        kept.remove();
+        return writeFailure(reason);
+    }
+    flushFolderOf(keptPath);
+    if (!file.resize(offset)) {
+        reason = ioReason(file);
+        kept.remove();
+        return writeFailure(reason);
+    }
+    if (reason = flushData(file); !reason.isEmpty())
+        return writeFailure(reason);
+    m_bytes.truncate(offset);
+    parse();
+    m_identity = openFileState(file).identity;
+    m_capturedNs = startedNs;
+    m_ownWrite = true;
+    return Status::success();
+}
+
 Status TableImage::writeFailure(const QString& reason) const {
     return Status::failure(
         QStringLiteral("Could not write the task file %1: %2.").arg(m_path, reason));
 }
 
-Status TableImage::apply(const TableEdit& edit) {
+Status TableImage::apply(const TableEdit& edit, bool durable) {
     std::vector<Patch> patches;
     for (const auto& [index, value] : edit.values)
         patches.emplace_back(m_cells[index].offset + cellHeaderSize, value);
@@ -257,7 +426,8 @@ Status TableImage::apply(const TableEdit& edit) {
     if (patches.empty() && edit.appended.isEmpty())
         return Status::success();
     const qint64 startedNs = nowNs();
-    if (Status status = write(patches, edit.appended); !status)
+    FileIdentity written;
+    if (Status status = write(patches, edit.appended, durable, written); !status)
         return status;
 
     for (const auto& [offset, bytes] : patches)
@@ -270,19 +440,21 @@ Status TableImage::apply(const TableEdit& edit) {
     m_bytes.append(edit.appended);
     parseFrom(oldSize);
 
-    const FileState state = fileState(m_path);
-    if (!state.exists || state.identity.size != m_bytes.size()) {
+    if (written.size != m_bytes.size()) {
         forget();
         return Status::success();
     }
-    m_identity = state.identity;
+    m_identity = written;
     m_capturedNs = startedNs;
+    m_ownWrite = true;
     m_loaded = true;
     m_exists = true;
     return Status::success();
 }
 
-Status TableImage::write(const std::vector<Patch>& patches, const QByteArray& appended) {
+Status TableImage::write(const std::vector<Patch>& patches, const QByteArray& appended,
+                         bool durable, FileIdentity& written) {
+    const bool creating = !m_exists;
     QFile file(m_path);
     // ReadWrite never truncates, and creates the file when it is missing. Unbuffered, so that
     // nothing is left in a buffer to reach the file after a failure has been undone.
@@ -293,15 +465,20 @@ Status TableImage::write(const std::vector<Patch>& patches, const QByteArray& ap
         return writeFailure(QStringLiteral("it was changed by another program meanwhile"));
     }
     // The end first: a disk that is full is found out before any cell has been changed.
-    bool written = appended.isEmpty() || (file.seek(m_bytes.size()) && writeAll(file, appended));
-    for (auto patch = patches.begin(); written && patch != patches.end(); ++patch)
-        written = file.seek(patch->first) && writeAll(file, patch->second);
-    if (!written) {
-        const QString reason = ioReason(file);
+    bool done = appended.isEmpty() || (file.seek(m_bytes.size()) && writeAll(file, appended));
+    for (auto patch = patches.begin(); done && patch != patches.end(); ++patch)
+        done = file.seek(patch->first) && writeAll(file, patch->second);
+    QString reason = done ? QString() : ioReason(file);
+    if (done && durable)
+        reason = flushData(file);
+    if (!reason.isEmpty()) {
         undo(file, patches);
         forget();
         return writeFailure(reason);
     }
+    if (durable && creating)
+        flushFolderOf(m_path);
+    written = openFileState(file).identity;
     return Status::success();
 }
 

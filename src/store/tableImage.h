@@ -69,8 +69,9 @@ public:
     QString damageMessage() const;
 
     // Writes the whole edit, creating the file when there is none. When any part of it fails
-    // the file is put back as it was, so a full disk never leaves a partial cell behind.
-    Status apply(const TableEdit& edit);
+    // the file is put back as it was, so a full disk never leaves a partial cell behind. A
+    // durable edit is on the disk before this returns.
+    Status apply(const TableEdit& edit, bool durable = false);
 
 private:
     using Patch = std::pair<qint64, QByteArray>; // offset, bytes
@@ -78,7 +79,12 @@ private:
     void parse();
     void parseFrom(qint64 offset);
     int widthOf(int field) const;
-    Status write(const std::vector<Patch>& patches, const QByteArray& appended);
+    Status write(const std::vector<Patch>& patches, const QByteArray& appended, bool durable,
+                 FileIdentity& written);
+    qint64 tornTailOffset() const;
+    bool isCellAsWritten(const TableCell& cell) const;
+    void repairTornTail();
+    Status cutTo(qint64 offset, const QString& keptPath);
     void undo(QFile& file, const std::vector<Patch>& patches);
     Status writeFailure(const QString& reason) const;
 
@@ -88,6 +94,7 @@ private:
     bool m_exists = false;
     FileIdentity m_identity;
     qint64 m_capturedNs = 0; // wall time just before the image was last taken from the file
+    bool m_ownWrite = false; // the image was last brought in line by a write of this program
     QByteArray m_bytes;
     QByteArray m_scratch;
     std::vector<TableCell> m_cells;

@@ -1,5 +1,6 @@
 #include "fileTimes.h"
 #include "fileWriter.h"
+#include "modTidewell.h"
 #include "smallVolume.h"
 #include "tableImage.h"
 #include "taskTableBuilder.h"
@@ -136,13 +137,14 @@ private slots:
                  (QStringList{"698", "699", "701", "700"}));
     }
 
-    // What the readers make of a file, in one pass: the tasks and the values of A in file order
-    // (a cell of another field alone is no task), the next free number, then record n read
-    // whole and by its first A. Flags other than 0x00 and 0x01 are skipped by the listers but
-    // live for the fetchers, a slot without a width is a header alone, readRecord takes the
-    // last live cell and readField the first. In a file with a cell running past the end the
-    // check names the file and where the damage starts, readers use every whole cell before
-    // it, and every writer refuses. Nothing is written; a missing file stays missing.
+    // What the readers make of a file, in one pass: the tasks, each once, and the values of A in
+    // file order (a cell of another field alone is no task), the next free number, then record
+    // n read whole and by its first A. Flags other than 0x00 and 0x01 are skipped by the
+    // listers but live for the fetchers, a slot without a width is a header alone, readRecord
+    // takes the last live cell and readField the first. In a file whose walk runs past the end
+    // after damage further up the check names the file and where the walk stopped, readers use
+    // every whole cell before it, and every writer refuses. Nothing is written; a missing file
+    // stays missing.
     void readers_data() {
         QTest::addColumn<QByteArray>("image"); // null: no file
         QTest::addColumn<int>("damageAt");     // -1: sound
@@ -156,16 +158,16 @@ private slots:
                                  cell(1, 0, 1, "orph", 5) + cell(0, 0, 9, "n9", 3);
         const QByteArray whole =
             cell(0, 0, 0, "abc", 3) + cell(1, 0, 1, "b1", 5) + cell(0, 0, 1, "one", 3);
-        const QByteArray cut = cell(1, 0, 2, "cut", 5);
-        const QString wholeSeen = "0 1 / abc one / 2 / one / b1 / one";
+        QByteArray stepLost = whole;
+        stepLost[10] = 0; // B's cell read as A's, three bytes short
         QTest::newRow("no file") << QByteArray() << -1 << 0 << " /  / 0 /  /  / ";
         QTest::newRow("file order") << order << -1 << 2 << "5 2 9 / n5 n2 n9 / 0 / n2 /  / n2";
-        QTest::newRow("last live cell")
-            << hostile << -1 << 4 << "4 4 / old new / 0 / new / b / old";
-        QTest::newRow("odd flags") << hostile << -1 << 0 << "4 4 / old new / 0 / odd / v / odd";
-        QTest::newRow("ends inside a value") << whole + cut.left(9) << 32 << 1 << wholeSeen;
-        QTest::newRow("ends inside a header") << whole + cut.left(3) << 32 << 1 << wholeSeen;
-        QTest::newRow("damage first") << cut.left(11) << 0 << 1 << " /  / 0 /  /  / ";
+        QTest::newRow("last live cell") << hostile << -1 << 4 << "4 / old new / 0 / new / b / old";
+        QTest::newRow("odd flags") << hostile << -1 << 0 << "4 / old new / 0 / odd / v / odd";
+        QTest::newRow("foreign cells, then a cut") << hostile + cell(1, 0, 2, "cut", 5).left(9)
+                                                   << 68 << 4 << "4 / old new / 0 / new / b / old";
+        QTest::newRow("step lost") << stepLost << 30 << 1 << "0 1 / abc b1 o / 2 / o /  / b1";
+        QTest::newRow("damage first") << QByteArray("\x09\x00", 2) << 0 << 1 << " /  / 0 /  /  / ";
     }
     void readers() {
         QFETCH(QByteArray, image);
@@ -204,6 +206,40 @@ private slots:
         QCOMPARE(taskTableBytes(), image);
     }
 
+    // A write cut short by a power cut leaves its last cell cut, or the new length in zeros,
+    // possibly from a disk block boundary inside a cell on. On opening, the file as found is
+    // kept beside it, it is cut back to its last whole cell, every whole task is as it was,
+    // and writes work at once.
+    void tornTailsAreCutOnOpening_data() {
+        QTest::addColumn<QByteArray>("tail");
+        const QByteArray appended = cell(slotFileDate, 0, 0, "07/12/2026", 25);
+        for (int length = 1; length < appended.size(); ++length)
+            QTest::addRow("cell cut to %d", length) << appended.left(length);
+        for (const int zeros : {1, 7, 262, 4096})
+            QTest::addRow("%d zeros", zeros) << QByteArray(zeros, '\0');
+        QTest::newRow("cut cell, then zeros") << appended.left(12) + QByteArray(10, '\0');
+        QTest::newRow("zeros from byte 1024 on")
+            << cell(slotSourceFile, 0, 0, QByteArray(250, 's'), 255).left(254) +
+                   QByteArray(600, '\0');
+    }
+    void tornTailsAreCutOnOpening() {
+        QFETCH(QByteArray, tail);
+        const QByteArray whole = cell(slotTaskName, 0, 0, "A", 255) +
+                                 cell(slotRule, 0, 0, "r", 100) +
+                                 cell(slotTaskName, 0, 1, "B", 255) +
+                                 cell(slotRule, 0, 1, "", 100) + cell(slotFileDate, 0, 1, "d", 25);
+        writeFile(db::databaseFile, whole + tail);
+        QVERIFY(db::listRecords().ok() && db::checkTable().ok());
+        QCOMPARE(listed(), (QStringList{"0", "1"}));
+        QVERIFY(db::readRecord(0).ok() && db::writeField(TaskField::FileDate, 0, "e").ok());
+        QCOMPARE(db::fieldValues[slotRule] + db::fieldValues[slotSourceFile], "r");
+        QCOMPARE(taskTableBytes(), whole + cell(slotFileDate, 0, 0, "e", 25));
+        const QStringList kept =
+            QDir(home->path())
+                .entryList({"tasks.dat.damaged-" + QString(8, '?') + '-' + QString(6, '?')});
+        QVERIFY(kept.size() == 1 && fileContents(home->file(kept[0])) == whole + tail);
+    }
+
     // A write in place keeps a foreign flag; deleting a field flags its cell whatever it held.
     // Read with a narrower B, the same file loses step and runs into the end mid-cell.
     void writesKeepForeignFlags() {
@@ -217,7 +253,8 @@ private slots:
 
     // Every stored byte is copied, also a title from a foreign file that is no valid UTF-8 and
     // would outgrow its width if decoded and encoded again. A live leftover cell of the new
-    // number is written over in place, as writeField would.
+    // number is written over in place, as writeField would; a second one of that field is
+    // flagged, so that the new record takes over nothing an earlier use of the number left.
     void duplicateCopiesAllElevenFields() {
         const QByteArray deleted = cell(slotTaskName, 1, 0, "gone", 255);
         QByteArray original, rule, appended;
@@ -228,9 +265,11 @@ private slots:
             original += cell(slot, 0, 1, value, taskFieldWidth(slot));
             (slot == slotRule ? rule : appended) += cell(slot, 0, 0, value, taskFieldWidth(slot));
         }
-        writeFile(db::databaseFile, deleted + cell(slotRule, 0, 0, "leftover", 100) + original);
+        writeFile(db::databaseFile, deleted + cell(slotRule, 0, 0, "leftover", 100) +
+                                        cell(slotRule, 0, 0, "second", 100) + original);
         QVERIFY(db::duplicateRecord(1).ok());
-        QCOMPARE(taskTableBytes(), deleted + rule + original + appended);
+        QCOMPARE(taskTableBytes(),
+                 deleted + rule + cell(slotRule, 1, 0, "second", 100) + original + appended);
     }
 
     // A write that runs out of space leaves the file as it was, and once there is space again

@@ -1,3 +1,6 @@
+#include "fileTimes.h"
+#include "fileWriter.h"
+#include "taskTableBuilder.h"
 #include "testHome.h"
 
 #include <QCoreApplication>
@@ -5,6 +8,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <ctime>
 
 // Starts the real program in a fresh application folder that also holds its settings.
 class TestStartup : public QObject {
@@ -70,6 +74,36 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+
+    // A table whose end a power cut left torn is cut back at the start; each version of the
+    // source is then copied once and recorded, with no failure at later checks, and a second
+    // start still hands over.
+    void aTornTableIsMendedAndEachVersionCopiedOnce() {
+        TestHome home;
+        QVERIFY(QDir(home.path()).mkpath("config/Kestrelmoor"));
+        makeFile(home, "config/Kestrelmoor/Tidewell.conf", "[Settings]\nLogToFile=1\n");
+        const QString source = makeFile(home, "s.txt", "version 1");
+        setModified(source, {std::time(nullptr) - 60, 0}); // settled: copied at the first check
+        const QString copy = home.file("d.txt");
+        openTaskTable();
+        storeTask(0, "T", source, copy, "When the source file is changed");
+        QVERIFY(modDatabaseBinary::writeField(TaskField::FileDate, 0, "before").ok());
+        writeFile(modDatabaseBinary::databaseFile,
+                  taskTableBytes() + QByteArray("\x05\x00\x00", 3));
+        QProcess first;
+        start(first, home, {"/startup"});
+        QTRY_COMPARE_WITH_TIMEOUT(fileContents(copy), "version 1", 10000);
+        QFile::remove(source);
+        makeFile(home, "s.txt", "version 2");
+        QTRY_COMPARE_WITH_TIMEOUT(fileContents(copy), "version 2", 15000);
+        QCOMPARE(secondStart(home, {}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(home.file("notify.dat")), 3000);
+        QTest::qWait(11000); // at least one more check
+        const QString log = fileContents(home.file("Tidewell.log"));
+        QVERIFY2(log.count("Successfully performed T") == 2 && !log.contains("failed") &&
+                     log.count("cut back") == 1,
+                 qPrintable(log));
     }
 
     void anEndSignalQuitsWithoutAQuestion_data() {

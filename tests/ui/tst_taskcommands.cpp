@@ -18,6 +18,9 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace db = modDatabaseBinary;
 
 namespace {
@@ -301,15 +304,33 @@ private slots:
         QCOMPARE(f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 0), stored);
     }
 
+    // OK in the editor is one write: when the fields that have to be added cannot be, the
+    // ones that would go over the old values in place are not written either.
+    void anEditThatCannotBeWrittenChangesNothing() {
+        MainWindow f;
+        storeAndSelect(f, 0, "One"); // no confirmation title yet
+        const QByteArray before = taskTableBytes();
+        const QString source = makeFile(f.home, "two.txt");
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit noGrowth{rlim_t(before.size()), RLIM_INFINITY},
+            unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &noGrowth) == 0);
+        whenEditorOpens("Two", true, source);
+        f.w.editTask();
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+        QCOMPARE(taskTableBytes(), before);
+        QCOMPARE(f.messages.refusals().size(), 1);
+    }
+
     // Said once; what is whole is listed, and nothing is written into the damaged
-    // table.
+    // table: its end is no write of this program cut short, as no task has a field 99.
     void aDamagedTableIsSaidOnceAndWhatIsWholeIsListed() {
         TestHome home;
         MessageCatcher messages;
         openTaskTable();
         storeTask(0, "Whole", "a.txt", "b.txt");
         QFile table(db::databaseFile);
-        QVERIFY(table.open(QIODevice::Append) && table.write("\x02") == 1);
+        QVERIFY(table.open(QIODevice::Append) && table.write("\x63") == 1);
         table.close();
         const QByteArray before = taskTableBytes();
         frmMain w;

@@ -328,32 +328,20 @@ bool frmTaskWizard::checkNameLength() {
     return false;
 }
 
-bool frmTaskWizard::writeTask(const QString& destination) {
-    const Result<int> number = db::nextRecordNumber();
-    if (!number) {
-        showRefusal(this, number.message());
-        return false;
-    }
-    const int record = number.value();
-    const std::pair<const char*, QString> fields[] = {
-        {TaskField::TaskName, cboName->currentText()},
-        {TaskField::SourceFile, txtSource->text()},
-        {TaskField::DestinationFile, destination},
-        {TaskField::Rule, cboRule->currentText()},
-        {TaskField::ConfirmationOn,
-         chkConfirm->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
-        {TaskField::ConfirmationTitle, txtConfirmTitle->text()},
-        {TaskField::ConfirmationQuestion, txtConfirmQuestion->text()}};
-    for (const auto& [field, value] : fields) {
-        const Status written = db::writeField(QString::fromLatin1(field), record, value);
-        if (!written) {
-            // A half-written task would run with missing fields: take it out again.
-            (void)db::deleteRecord(record).ok();
-            showRefusal(this, written.message());
-            return false;
-        }
-    }
-    return true;
+// The new tasks, one per destination, all written in one go or none.
+void frmTaskWizard::writeTasks() {
+    std::vector<db::FieldList> tasks;
+    for (int row = 0; row < lstDestination->count(); ++row)
+        tasks.push_back({{TaskField::TaskName, cboName->currentText()},
+                         {TaskField::SourceFile, txtSource->text()},
+                         {TaskField::DestinationFile, lstDestination->item(row)->text()},
+                         {TaskField::Rule, cboRule->currentText()},
+                         {TaskField::ConfirmationOn,
+                          chkConfirm->isChecked() ? QStringLiteral("1") : QStringLiteral("0")},
+                         {TaskField::ConfirmationTitle, txtConfirmTitle->text()},
+                         {TaskField::ConfirmationQuestion, txtConfirmQuestion->text()}});
+    if (const auto added = db::addRecords(tasks); !added)
+        showRefusal(this, added.message());
 }
 
 void frmTaskWizard::finish() {
@@ -365,10 +353,7 @@ void frmTaskWizard::finish() {
     }
     if (!checkNameLength())
         return;
-    for (int row = 0; row < lstDestination->count(); ++row) {
-        if (!writeTask(lstDestination->item(row)->text()))
-            break;
-    }
+    writeTasks();
     accept();
 }
 

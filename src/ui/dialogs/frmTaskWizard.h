@@ -59,7 +59,7 @@ private:
     void showPage();
     bool checkPageBeforeLeaving();
     bool refuse(const QString& text, QWidget* focus);
-    bool writeTask(const QString& destination);
+    void writeTasks();
 };
 
 // Opens a fresh wizard, modal; the tasks it makes are already stored when it returns.

@@ -66,12 +66,12 @@ Status checkFieldWidths(const QList<EditorField>& fields) {
     return Status::success();
 }
 
-Status writeFields(int recordNumber, const QList<EditorField>& fields) {
-    for (const EditorField& field : fields) {
-        if (Status written = db::writeField(field.name, recordNumber, field.value); !written)
-            return written;
-    }
-    return Status::success();
+// The fields as the store takes them: written together, all or none.
+db::FieldList fieldList(const QList<EditorField>& fields) {
+    db::FieldList list;
+    for (const EditorField& field : fields)
+        list.emplace_back(QString::fromLatin1(field.name), field.value);
+    return list;
 }
 
 // Whether the record is still a live task of the table.
@@ -135,16 +135,8 @@ void frmMain::addTask() {
     const auto fields = editedFields(editor);
     if (!fields)
         return;
-    const Result<int> next = db::nextRecordNumber();
-    if (!next) {
-        showRefusal(this, next.message());
-        return;
-    }
-    if (Status written = writeFields(next.value(), *fields); !written) {
-        // A task that is only half there would be performed with missing fields.
-        (void)db::deleteRecord(next.value());
-        showRefusal(this, written.message());
-        fillTaskList();
+    if (const auto added = db::addRecords({fieldList(*fields)}); !added) {
+        showRefusal(this, added.message());
         return;
     }
     logAction("New task added: " + editor.txtName->text());
@@ -184,7 +176,8 @@ void frmMain::openEditor(int recordNumber) {
         fillTaskList();
         return;
     }
-    if (Status written = writeFields(recordNumber, *fields); !written) {
+    if (Status written = db::writeFields(recordNumber, fieldList(*fields), db::Flush::durable);
+        !written) {
         showRefusal(this, written.message());
     } else {
         logAction("Task updated: " + db::readField(TaskField::TaskName, recordNumber).value());

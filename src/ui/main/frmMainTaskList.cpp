@@ -183,7 +183,9 @@ bool frmMain::renameTask(int row, const QString& newText) {
     const int recordNumber = recordNumberOfKey(lvwTasks->itemKey(row));
     if (refuseWhileCopying(recordNumber))
         return false;
-    if (Status written = db::writeField(TaskField::TaskName, recordNumber, newText); !written) {
+    if (Status written =
+            db::writeFields(recordNumber, {{TaskField::TaskName, newText}}, db::Flush::durable);
+        !written) {
         showRefusal(this, written.message());
         return false;
     }
