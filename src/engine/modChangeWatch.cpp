@@ -232,16 +232,16 @@ void ChangeWatch::retry() {
 // Each folder that cannot be watched is said once, for as long as it cannot; the check every
 // ten seconds looks at its tasks meanwhile.
 void ChangeWatch::sayUnwatchable(const QHash<QString, int>& unwatchable) {
-    QSet<QString> said;
-    for (auto folder = unwatchable.cbegin(); folder != unwatchable.cend(); ++folder) {
-        if (!m_said.contains(folder.key()))
+    QStringList folders = unwatchable.keys();
+    folders.sort(); // in the order of their paths, however many there are
+    for (const QString& folder : std::as_const(folders)) {
+        if (!m_said.contains(folder))
             logAction(QStringLiteral("Changes in the folder %1 cannot be watched (%2); the check "
                                      "every 10 seconds looks after its tasks instead.")
-                          .arg(QDir::toNativeSeparators(folder.key()), watchFault(folder.value())));
-        said.insert(folder.key());
+                          .arg(QDir::toNativeSeparators(folder), watchFault(unwatchable[folder])));
     }
-    m_said = said;
-    if (said.isEmpty()) {
+    m_said = QSet<QString>(folders.cbegin(), folders.cend());
+    if (m_said.isEmpty()) {
         m_retry->stop();
         m_retryDelay = firstRetry;
     } else if (!m_retry->isActive()) {

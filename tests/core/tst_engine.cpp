@@ -61,15 +61,6 @@ void setModified(const QString& path, const QDateTime& moment) {
     QCOMPARE(QProcess::execute("touch", {"-d", at, path}), 0);
 }
 
-// The local time zone for what follows; empty: the one the system was started with.
-void setZone(const QByteArray& zone) {
-    if (zone.isEmpty())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", zone);
-    tzset();
-}
-
 // Root is not held back by permissions; the immutable flag stops it as well.
 bool setImmutable(const QString& path, bool on) {
     return QProcess::execute("chattr", {on ? "+i" : "-i", path}) == 0;
@@ -91,7 +82,7 @@ private slots:
         setLogSink(&m_host);
         setModified(makeFile(*m_home, "src.txt", "source"), sourceTime);
     }
-    void cleanup() { setZone({}); }
+    void cleanup() { qunsetenv("TZ"), tzset(); }
 
     // How often a task is performed by two checks with a change in between. The source is a
     // versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
@@ -162,7 +153,7 @@ private slots:
             QSKIP(FatVolume::unavailable());
         QVERIFY(!onFat || QFile::link(fat.path(), path("stick")));
         if (!zone.isEmpty())
-            setZone(zone);
+            qputenv("TZ", zone), tzset();
         // A 32-bit Windows executable of version 1.2.3.4.
         const QByteArray executable = PeFixture(false, 0x10002, 0x30004).bytes;
         setModified(makeFile(*m_home, "src.txt", executable), source.addSecs(onFat));
@@ -228,8 +219,7 @@ private slots:
             }
         }
         QCOMPARE(copies, copiedAt);
-        QCOMPARE(m_host.messages.count("T: the source is still being written; it is copied as it "
-                                       "stands and will be copied again once it changes."),
+        QCOMPARE(m_host.messages.filter("T: the source is still being written; ").size(),
                  busyLines);
     }
 
