@@ -50,17 +50,17 @@ private slots:
         QTest::addColumn<int>("fewest");
         QTest::addColumn<int>("most");
         using Change = std::function<void(const QString&)>;
-        QTest::newRow("written in place")
-            << "source.txt" << Change([](const QString& f) { writeFile(f + "source.txt", "new"); })
-            << 1 << 1;
+        const auto writes = [](const QString& name) {
+            return Change([name](const QString& f) { writeFile(f + name, "x"); });
+        };
+        QTest::newRow("written in place") << "source.txt" << writes("source.txt") << 1 << 1;
         QTest::newRow("saved by rename") << "source.txt" << Change([](const QString& f) {
             writeFile(f + "source.txt.tmp", "saved");
             QVERIFY(QFile::remove(f + "source.txt"));
             QVERIFY(QFile::rename(f + "source.txt.tmp", f + "source.txt"));
         }) << 1 << 1;
         QTest::newRow("a source that appears later")
-            << "later.txt" << Change([](const QString& f) { writeFile(f + "later.txt", "x"); }) << 1
-            << 1;
+            << "later.txt" << writes("later.txt") << 1 << 1;
         QTest::newRow("a burst of 1000 writes") << "source.txt" << Change([](const QString& f) {
             for (int n = 0; n < 1000; ++n)
                 writeFile(f + "source.txt", "more", QIODevice::Append);
@@ -79,12 +79,9 @@ private slots:
         QTest::newRow("a destination folder that appears")
             << "to stick/backup/copy.txt"
             << Change([](const QString& f) { QVERIFY(QDir(f).mkpath("stick/backup")); }) << 1 << 1;
-        QTest::newRow("a destination written")
-            << "to copy.txt" << Change([](const QString& f) { writeFile(f + "copy.txt", "x"); })
-            << 0 << 0;
+        QTest::newRow("a destination written") << "to copy.txt" << writes("copy.txt") << 0 << 0;
         QTest::newRow("another file in the folder")
-            << "source.txt" << Change([](const QString& f) { writeFile(f + "other.txt", "x"); })
-            << 0 << 0;
+            << "source.txt" << writes("other.txt") << 0 << 0;
         QTest::newRow("a deleted source")
             << "source.txt"
             << Change([](const QString& f) { QVERIFY(QFile::remove(f + "source.txt")); }) << 0 << 0;
