@@ -1,5 +1,6 @@
 #include "modChangeWatch.h"
 
+#include "modBusySource.h"
 #include "modPaths.h"
 #include "modTidewell.h"
 
@@ -23,6 +24,9 @@ namespace {
 
 // How often a changed file is looked at while it settles.
 constexpr int lookInterval = 250;
+// How long a file that keeps changing waits for each check after its first: more than its tasks
+// wait for it, however late that first check came.
+constexpr qint64 busyCheckEvery = busySource::busyWaitLimit + 1500;
 // A folder that cannot be watched is tried again after a second, then less and less often.
 constexpr int firstRetry = 1000;
 constexpr int lastRetry = 256000;
@@ -260,7 +264,7 @@ void ChangeWatch::changed(const QString& folder, const QString& name) {
     }
     // The first look records the file's size and time; it settles from there.
     if (!m_pending.contains(folder + name))
-        m_pending.insert(folder + name, {});
+        m_pending.insert(folder + name, {})->changing.start();
     if (!m_settle->isActive())
         m_settle->start();
 }
@@ -276,16 +280,22 @@ void ChangeWatch::lookAgain() {
         const QFileInfo info(pending.key());
         Look& look = pending.value();
         if (info.lastModified() != look.modified || info.size() != look.size) {
-            look = {info.lastModified(), info.size(), {}};
+            look.modified = info.lastModified();
+            look.size = info.size();
             look.since.start();
-            ++pending;
         } else if (look.since.hasExpired(settleTime)) {
             // A file that is gone leaves nothing to copy.
             m_due = m_due || info.exists();
             pending = m_pending.erase(pending);
-        } else {
-            ++pending;
+            continue;
         }
+        // A file that does not settle has its tasks checked all the same: their wait for it
+        // starts, and once it has run out they copy the file as it stands.
+        if (look.changing.hasExpired(look.nextBusyCheck)) {
+            look.nextBusyCheck += busyCheckEvery;
+            m_due = true;
+        }
+        ++pending;
     }
     // At most one check per settle time, however many files settle.
     if (m_due && (!m_lastCheck.isValid() || m_lastCheck.hasExpired(settleTime))) {

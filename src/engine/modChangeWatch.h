@@ -40,11 +40,15 @@ public:
     static int refuseWatches(int errorNumber);
 
 private:
-    // A changed file's size and time, and since when they have stayed so.
+    // A changed file's size and time, since when they have stayed so, and since when the file
+    // has been changing.
     struct Look {
         QDateTime modified;
         qint64 size = -1;
         QElapsedTimer since;
+        QElapsedTimer changing;
+        // A file that keeps changing is first checked after twice the settle time.
+        qint64 nextBusyCheck = 2 * settleTime;
     };
     // The watches one look at the followed folders asks for.
     struct Placing {

@@ -65,6 +65,13 @@ private slots:
             for (int n = 0; n < 1000; ++n)
                 writeFile(f + "source.txt", "more", QIODevice::Append);
         }) << 1 << 2;
+        // Checked after two seconds, so that its tasks start waiting for it, and once it settles.
+        QTest::newRow("written every 0.4 s for 3 s")
+            << "source.txt" << Change([writes](const QString& f) {
+                   for (int n = 0; n < 8; ++n)
+                       writes("source.txt")(f), QTest::qWait(400);
+               })
+            << 2 << 2;
         QTest::newRow("a burst over 200 files") << "f7" << Change([](const QString& f) {
             for (int n = 0; n < 200; ++n)
                 writeFile(f + "f" + QString::number(n), "x");
