@@ -22,6 +22,7 @@
 #include <thread>
 
 #if defined(Q_OS_UNIX)
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -276,17 +277,44 @@ QByteArray folderOf(const QByteArray& path) {
     return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
 }
 
-// A link is replaced through its target, so the link itself survives the copy.
-QByteArray followLink(const QByteArray& path) {
-    struct stat info {};
-    if (::lstat(path.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+// The kernel follows a link in a folder that is sticky and writable by all only when the link is
+// the user's own or belongs to the folder's owner, so that another user cannot aim a write with
+// one planted there; realpath does not ask, so the same test is made here.
+bool mayFollow(const QByteArray& link, const struct stat& info) {
+    if (info.st_uid == ::geteuid())
+        return true;
+    struct stat folder {};
+    if (::stat(folderOf(link).constData(), &folder) != 0)
+        return false;
+    constexpr mode_t shared = S_ISVTX | S_IWOTH;
+    return (folder.st_mode & shared) != shared || folder.st_uid == info.st_uid;
+}
+
+// A link is replaced through its target, so the link itself survives the copy. Every link on the
+// way to the file must pass the kernel's test.
+Result<QByteArray> followLink(const QByteArray& path) {
+    QByteArray hop = path;
+    for (int links = 0; links < 40; ++links) {
+        struct stat info {};
+        if (::lstat(hop.constData(), &info) != 0 || !S_ISLNK(info.st_mode))
+            break;
+        if (!mayFollow(hop, info))
+            return Status::failure(QStringLiteral("The destination is a link that another user "
+                                                  "planted in a shared folder; it was not "
+                                                  "followed."));
+        QByteArray target(PATH_MAX, Qt::Uninitialized);
+        const ssize_t length = ::readlink(hop.constData(), target.data(), size_t(target.size()));
+        if (length <= 0)
+            break;
+        target.truncate(length);
+        hop = target.startsWith('/') ? target : folderOf(hop) + '/' + target;
+    }
+    char* resolved = hop == path ? nullptr : ::realpath(path.constData(), nullptr);
+    if (!resolved)
         return path;
-    char* target = ::realpath(path.constData(), nullptr);
-    if (!target)
-        return path;
-    QByteArray resolved(target);
-    ::free(target);
-    return resolved;
+    QByteArray followed(resolved);
+    ::free(resolved);
+    return followed;
 }
 
 bool isReadOnly(const Destination& destination) {
@@ -299,7 +327,10 @@ Result<Destination> findDestination(const QString& name, const struct stat& sour
     if (name.isEmpty())
         return Status::failure(folderMissing);
     Destination destination;
-    destination.path = followLink(QFile::encodeName(name));
+    const Result<QByteArray> followed = followLink(QFile::encodeName(name));
+    if (!followed)
+        return followed.status();
+    destination.path = followed.value();
     destination.folder = folderOf(destination.path);
     if (::stat(destination.path.constData(), &destination.info) == 0) {
         destination.exists = true;

@@ -1,5 +1,6 @@
 #include "taskEngine.h"
 
+#include "modBusySource.h"
 #include "modChangeWatch.h"
 #include "modClock.h"
 #include "modDatabaseBinary.h"
@@ -133,6 +134,9 @@ CheckedTask taskFromFieldValues() {
     return task;
 }
 
+// The stored texts are local, and in the hour that summer time gives back one text names two
+// moments; compared with the texts of the source's own stamp, the moment they were made from never
+// reads as a change, and any other text does.
 bool sourceChanged(const CheckedTask& task, const FileStamp& source) {
     if (task.fileDate.isEmpty() || task.fileTime.isEmpty())
         return true;
@@ -140,21 +144,16 @@ bool sourceChanged(const CheckedTask& task, const FileStamp& source) {
            differs(secondsBetween(task.fileTime, source.time));
 }
 
+// Compared as moments, not as local texts, which repeat in the hour that summer time gives back.
 // A destination older by less than its file system keeps time stamps to is the copy itself: FAT
 // rounds the source's time down to two seconds.
 bool sourceNewer(const CheckedTask& task, const FileStamp& source) {
     const std::optional<FileStamp> destination = getFileStamp(task.destination);
     if (!destination)
         return true;
-    const std::optional<qint64> days = daysBetween(source.date, destination->date);
-    if (!days)
-        return true;
-    const std::optional<qint64> seconds = secondsBetween(source.time, destination->time);
-    if (!seconds)
-        return *days <= 0;
-    constexpr qint64 secondsPerDay = 86400;
-    const qint64 behind = -(*days * secondsPerDay + *seconds);
-    return behind > 0 && behind >= timeStampResolution(task.destination);
+    constexpr qint64 nsPerSecond = 1000000000;
+    const qint64 behind = source.modifiedNs - destination->modifiedNs;
+    return behind > 0 && behind >= timeStampResolution(task.destination) * nsPerSecond;
 }
 
 // Today's date text, made once per cycle and only when a daily task asks for it.
@@ -256,24 +255,46 @@ bool copiedUnrecorded(int recordNumber, const CheckedTask& task, const FileStamp
            known->size == source.size && known->performedOn == today();
 }
 
-// Whether the task is due and its source has settled; the first check that finds its source records
-// the baseline.
+// A due task's source that is quiet is copied now; one still being written waits for quiet, but
+// not for ever.
+bool readyToCopy(int recordNumber, const CheckedTask& task, const FileStamp& source) {
+    if (settled(source)) {
+        busySource::forget(recordNumber);
+        return true;
+    }
+    if (!busySource::waitedLongEnough(recordNumber, task.source))
+        return false;
+    logAction(task.name + QStringLiteral(": the source is still being written; it is copied as "
+                                         "it stands and will be copied again once it changes."));
+    return true;
+}
+
+// Whether the task is due and its source is ready to copy; the first check that finds its source
+// records the baseline.
 bool checkTask(int recordNumber, TodayText& todayText) {
     const Status read = db::readRecord(recordNumber);
     if (!read) {
+        busySource::forget(recordNumber);
         reportFault(checkFaultLine(QString(), read));
         return false;
     }
     const CheckedTask task = taskFromFieldValues();
     // One look at the source serves the existence test, the baseline and the rules.
     const std::optional<FileStamp> source = getFileStamp(task.source);
-    if (!source)
+    if (!source) {
+        busySource::forget(recordNumber);
         return false;
+    }
     // A due task is performed before anything is recorded for it: only a copy that succeeds or a
     // question the user declines records the source's state, so a copy that fails, or is cut
     // short by a crash, leaves the task due and the next check tries again.
-    if (isDue(task, *source, todayText) || changedWithinSecond(recordNumber, task, *source))
-        return !copiedUnrecorded(recordNumber, task, *source) && settled(*source);
+    if (isDue(task, *source, todayText) || changedWithinSecond(recordNumber, task, *source)) {
+        if (!copiedUnrecorded(recordNumber, task, *source))
+            return readyToCopy(recordNumber, task, *source);
+        busySource::forget(recordNumber);
+        return false;
+    }
+    busySource::forget(recordNumber);
     if (!knownSource(recordNumber, task.source))
         rememberSource(recordNumber, task.source, source->modifiedNs, source->size, true);
     const Status baseline = writeBaseline(recordNumber, task, *source);

@@ -19,6 +19,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -89,6 +90,7 @@ private slots:
         setLogSink(&m_host);
         setModified(makeFile(*m_home, "src.txt", "source"), sourceTime);
     }
+    void cleanup() { qunsetenv("TZ"), tzset(); }
 
     // How often a task is performed by two checks with a change in between. The source is a
     // versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
@@ -97,6 +99,8 @@ private slots:
         QTest::addColumn<QString>("rule");
         QTest::addColumn<QDateTime>("destination"); // invalid: none
         QTest::addColumn<bool>("onFat");
+        QTest::addColumn<QByteArray>("zone"); // the local time zone; empty: the test's own
+        QTest::addColumn<QDateTime>("source");
         // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
         // is written again with that revision; "rewrite": with other bytes within the same second;
         // "gone": it is removed and a day passes; otherwise a stored field and the text it gets.
@@ -108,9 +112,15 @@ private slots:
                       version = ruleTexts()[ruleVersionChanged].toUpper();
         const QDate day = sourceTime.date();
         const auto row = [](const char* name, const QString& rule, const QString& change,
-                            int expected, const QDateTime& destination = {}, bool onFat = false) {
-            QTest::newRow(name) << rule << destination << onFat << change << expected;
+                            int expected, const QDateTime& destination = {}, bool onFat = false,
+                            const QByteArray& zone = {}, const QDateTime& source = sourceTime) {
+            QTest::newRow(name) << rule << destination << onFat << zone << source << change
+                                << expected;
         };
+        // New York sets its clocks back at 02:00 on 1 November 2026: 01:40 comes before 01:05.
+        const QByteArray york = "America/New_York";
+        const QDateTime at0140 = QDateTime::fromSecsSinceEpoch(1793511600, Qt::UTC),
+                        at0105 = at0140.addSecs(1500);
         row("changed, unchanged", changed, "", 1);
         row("changed, a second later", changed, "touch 1", 2);
         row("changed, a second earlier", changed, "touch -1", 2);
@@ -126,6 +136,9 @@ private slots:
         row("newer, day older, later time", newer, "", 1, {day.addDays(-1), QTime(9, 0)});
         row("newer, FAT, a second older", newer, "", 0, sourceTime, true);
         row("newer, FAT, over two seconds older", newer, "", 1, {day, QTime(7, 59, 58)}, true);
+        row("newer, repeated hour, 01:05 after 01:40", newer, "", 1, at0140, false, york, at0105);
+        row("newer, repeated hour, 01:40 before 01:05", newer, "", 0, at0105, false, york, at0140);
+        row("changed, repeated hour, unchanged", changed, "", 1, {}, false, york, at0105);
         row("every day, same day", daily, "", 1);
         row("every day, past midnight", daily, "clock 15", 2);
         row("every day, damaged last update", daily, "LastUpdated yesterday", 2);
@@ -140,15 +153,19 @@ private slots:
         QFETCH(QString, rule);
         QFETCH(QDateTime, destination);
         QFETCH(bool, onFat);
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, source);
         QFETCH(QString, change);
         QFETCH(int, expected);
         const FatVolume fat;
         if (onFat && !fat.mounted())
             QSKIP(FatVolume::unavailable());
         QVERIFY(!onFat || QFile::link(fat.path(), path("stick")));
+        if (!zone.isEmpty())
+            qputenv("TZ", zone), tzset();
         // A 32-bit Windows executable of version 1.2.3.4.
         const QByteArray executable = PeFixture(false, 0x10002, 0x30004).bytes;
-        setModified(makeFile(*m_home, "src.txt", executable), sourceTime.addSecs(onFat));
+        setModified(makeFile(*m_home, "src.txt", executable), source.addSecs(onFat));
         const QString copy = onFat ? "stick/dst.txt" : "dst.txt";
         if (destination.isValid())
             setModified(makeFile(*m_home, copy, "old"), destination);
@@ -157,7 +174,7 @@ private slots:
         cycle();
         const QString verb = change.section(' ', 0, 0), value = change.section(' ', 1);
         if (verb == "touch") {
-            setModified(path("src.txt"), sourceTime.addSecs(value.toInt()));
+            setModified(path("src.txt"), source.addSecs(value.toInt()));
         } else if (verb == "clock") {
             m_host.current = m_host.current.addSecs(value.toInt());
         } else if (verb == "version") {
@@ -180,6 +197,40 @@ private slots:
                  getFileTime(path("src.txt")));
         if (!verb.isEmpty())
             QCOMPARE(field(task, verb), value);
+    }
+
+    void busySourceCopiedAnyway_data() {
+        QTest::addColumn<QList<int>>("phases");   // seconds written every 0.4 s, quiet, in turn
+        QTest::addColumn<QList<int>>("copiedAt"); // whole seconds from the first write
+        QTest::addColumn<int>("busyLines");
+        QTest::newRow("written without a pause") << QList<int>{35} << QList<int>{30} << 1;
+        // The copy of a settled source ends the wait: a second busy spell waits its own time.
+        QTest::newRow("quiet for a while") << QList<int>{10, 2, 25} << QList<int>{10} << 0;
+    }
+
+    // A source that is never quiet for a second is copied as it stands 30 seconds after its task
+    // became due, which is logged; one that goes quiet is copied once it settles.
+    void busySourceCopiedAnyway() {
+        QFETCH(QList<int>, phases);
+        QFETCH(QList<int>, copiedAt);
+        QFETCH(int, busyLines);
+        addTask("T", ruleTexts()[ruleSourceChanged]);
+        const QDateTime start = m_host.current;
+        QList<int> copies;
+        qint64 ms = 0;
+        for (int phase = 0; phase < phases.size(); ++phase) {
+            for (const qint64 end = ms + phases[phase] * 1000; ms < end; ms += 400) {
+                m_host.current = start.addMSecs(ms);
+                if (phase % 2 == 0)
+                    setModified(path("src.txt"), m_host.current);
+                cycle();
+                if (performed("T") > copies.size())
+                    copies << int(ms / 1000);
+            }
+        }
+        QCOMPARE(copies, copiedAt);
+        QCOMPARE(m_host.messages.filter("T: the source is still being written; ").size(),
+                 busyLines);
     }
 
     void failedCopyTriedAgain_data() {

@@ -133,7 +133,10 @@ private slots:
             {"read-only destination", "src.txt", "readonly.txt", "Access is denied."},
             {"same file through ..", "src.txt", "folder/../src.txt", same},
             {"same file through a symbolic link", "src.txt", "symlink.txt", same},
-            {"same file through a hard link", "src.txt", "hardlink.txt", same}};
+            {"same file through a hard link", "src.txt", "hardlink.txt", same},
+            {"a link another user planted in a shared folder", "src.txt", "shared/planted",
+             "The destination is a link that another user planted in a shared folder; it was not "
+             "followed."}};
         for (const auto& [name, source, destination, message] : refusals)
             QTest::newRow(qPrintable(name)) << source << destination << qint64(-1) << 0 << message;
         const std::vector<std::tuple<const char*, qint64, int, QString>> failures = {
@@ -170,6 +173,11 @@ private slots:
                                   makeFile(home, "folder/kept", "old")};
         QCOMPARE(::chmod(QFile::encodeName(kept[2]), 0444), 0);
         setModified(kept[3], {1000000000, 0});
+        const QByteArray shared = QFile::encodeName(home.file("shared")); // like /tmp
+        QCOMPARE(::mkdir(shared, 0777) + ::chmod(shared, 01777), 0);
+        QCOMPARE(::symlink(QFile::encodeName(kept[1]), shared + "/planted"), 0);
+        if (destination.startsWith("shared") && ::lchown(shared + "/planted", 65534, 65534) != 0)
+            QSKIP("A link cannot be given to another user here: that takes root.");
         QCOMPARE(::mkfifo(QFile::encodeName(home.file("pipe")), 0600), 0);
         QVERIFY(QFile::link(original, home.file("symlink.txt")));
         QCOMPARE(::link(QFile::encodeName(original), QFile::encodeName(home.file("hardlink.txt"))),

@@ -69,6 +69,7 @@ void frmMain::connectTaskList() {
 void frmMain::fillTaskList() {
     QList<TaskListItem> items;
     QStringList sources;
+    QStringList destinations;
     Status status = db::listRecords();
     if (status)
         status = db::checkTable();
@@ -81,10 +82,11 @@ void frmMain::fillTaskList() {
         }
         items.append(itemOfRecord(recordNumber));
         sources.append(db::fieldValues[slotSourceFile]);
+        destinations.append(db::fieldValues[slotDestinationFile]);
     }
     lvwTasks->setItems(items);
     if (changeWatch)
-        changeWatch->follow(sources);
+        changeWatch->follow(sources, destinations);
     showTaskCount();
     if (!status)
         reportStoreFault(status.message());
