@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Perform All in the real program, as a user meets it, against a plain safe-copy loop.
+#   bench/perform-all.sh [--tasks N] [--program PATH] [--keep]
+# Makes N tasks (default 1000; at most 1276) in a scratch folder, each with its own source and
+# destination in one folder, written with the seven fields the task editor writes, turns
+# "LogToFile" on, shows the window on a desktop (Xvfb with a window manager), presses Shift+F5
+# and times until the log file holds N "Successfully performed" lines. In the same run it times
+# the least a safe copy does (temporary file, write, fsync, rename, fsync of the folder) over the
+# same N files, and prints both and their ratio. Without --program it builds build/src/tidewell.
+# Set PERFORM_ALL_TRACE to a command prefix (for example "strace -c -f -o calls.txt" or
+# "perf record -g -o perf.data") to run the program under it.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+tasks=1000
+program=
+keep=0
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --tasks) tasks=$2; shift 2 ;;
+        --program) program=$2; shift 2 ;;
+        --keep) keep=1; shift ;;
+        *) sed -n '2,11p' "$0"; exit 2 ;;
+    esac
+done
+((tasks >= 1 && tasks <= 1276)) || { echo "--tasks must be 1..1276" >&2; exit 2; }
+
+if [[ -z $program ]]; then
+    if [[ -f $root/build/CMakeCache.txt ]]; then
+        cmake --build "$root/build" --target tidewell -j2 >/dev/null
+    else
+        "$root/scripts/build.sh" --target tidewell >/dev/null
+    fi
+    program=$root/build/src/tidewell
+fi
+program=$(realpath "$program")
+
+# Everything below runs on a desktop: start one when there is none.
+if [[ -z ${DISPLAY:-} ]]; then
+    session=${DESKTOP_SESSION_TOOL:-/work/shared/tools/desktop-session}
+    args=(--tasks "$tasks" --program "$program")
+    ((keep)) && args+=(--keep)
+    if [[ -x $session ]]; then
+        exec "$session" -- "$0" "${args[@]}"
+    fi
+    exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "${args[@]}"
+fi
+command -v xdotool >/dev/null || { echo "xdotool is needed" >&2; exit 2; }
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/perform-all.XXXXXX")
+cleanup() {
+    # The program itself ends first, so that a tracer around it finishes its report.
+    [[ -n ${window:-} ]] && kill "$(xdotool getwindowpid "$window")" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "${pid:-0}" 2>/dev/null && sleep 0.1; done
+    [[ -n ${pid:-} ]] && { kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; }
+    if ((keep)); then echo "kept $scratch"; else rm -rf "$scratch"; fi
+}
+trap cleanup EXIT
+home=$scratch/home
+files=$scratch/files
+mkdir -p "$home" "$files" "$scratch/config/Kestrelmoor"
+printf '[Settings]\nLogToFile=1\n' >"$scratch/config/Kestrelmoor/Tidewell.conf"
+
+# The tasks, cell by cell as the table file holds them: field slot, live flag, record number,
+# value padded with NULs to the field's width; the editor writes name, source, destination,
+# rule and the three confirmation fields, in that order.
+python3 - "$tasks" "$home/tasks.dat" "$files" <<'PY'
+import sys
+tasks, table, folder = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+def number(n):
+    out = bytearray()
+    while n > 255:
+        out.append(255); n -= 255
+    out.append(n)
+    return bytes(out.ljust(5, b"\0"))
+def cell(slot, width, n, value):
+    data = value.encode()
+    assert len(data) <= width
+    return bytes([slot, 0]) + number(n) + data.ljust(width, b"\0")
+with open(table, "wb") as out:
+    for n in range(tasks):
+        source, destination = f"{folder}/source{n}.txt", f"{folder}/copy{n}.txt"
+        with open(source, "w") as f:
+            f.write(f"content {n}\n")
+        for slot, width, value in ((0, 255, f"Task {n}"), (2, 255, source), (3, 255, destination),
+                                   (4, 100, "Only when I select to perform the task"),
+                                   (8, 1, "0"), (9, 50, "Confirm"), (10, 255, "Copy it now?")):
+            out.write(cell(slot, width, n, value))
+PY
+
+log=$home/Tidewell.log
+performed() { grep -c "Successfully performed" "$log" 2>/dev/null || true; }
+
+XDG_CONFIG_HOME=$scratch/config TIDEWELL_HOME=$home ${PERFORM_ALL_TRACE:-} "$program" &
+pid=$!
+window=
+for _ in $(seq 200); do
+    window=$(xdotool search --onlyvisible --name "^Kestrelmoor Tidewell$" 2>/dev/null | head -1) || true
+    [[ -n $window ]] && break
+    sleep 0.05
+done
+[[ -n $window ]] || { echo "the window did not show" >&2; exit 1; }
+# The first check records every source's date and time: wait until the table stops growing.
+last=-1
+while :; do
+    size=$(stat -c %s "$home/tasks.dat")
+    ((size == last)) && break
+    last=$size
+    sleep 1
+done
+
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+start=$(date +%s%N)
+xdotool key --window "$window" shift+F5
+while (($(performed) < tasks)); do
+    kill -0 "$pid" 2>/dev/null || { echo "the program ended" >&2; exit 1; }
+    sleep 0.005
+done
+program_ns=$(($(date +%s%N) - start))
+
+loop_ns=$(python3 - "$tasks" "$files" <<'PY'
+import os, sys, time
+tasks, folder = int(sys.argv[1]), sys.argv[2]
+start = time.perf_counter_ns()
+for n in range(tasks):
+    with open(f"{folder}/source{n}.txt", "rb") as f:
+        data = f.read()
+    destination = f"{folder}/copy{n}.txt"
+    out = os.open(destination + ".tmp", os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)
+    os.write(out, data)
+    os.fsync(out)
+    os.close(out)
+    os.rename(destination + ".tmp", destination)
+    directory = os.open(folder, os.O_RDONLY | os.O_DIRECTORY)
+    os.fsync(directory)
+    os.close(directory)
+print(time.perf_counter_ns() - start)
+PY
+)
+awk -v n="$tasks" -v p="$program_ns" -v l="$loop_ns" 'BEGIN {
+    printf "tasks %d  perform_all %.3f s  safe_copy_loop %.3f s  ratio %.1f\n", n, p / 1e9, l / 1e9, p / l }'
