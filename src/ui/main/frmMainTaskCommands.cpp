@@ -11,6 +11,7 @@
 #include "modMessageBox.h"
 #include "modRegistry.h"
 #include "modTidewell.h"
+#include "paintThrottle.h"
 #include "taskListView.h"
 #include "taskTable.h"
 
@@ -274,6 +275,9 @@ void frmMain::performAllTasks() {
     processing.show();
     QApplication::processEvents();
     {
+        // Rows, log lines and the bar change for every task but are drawn a few dozen times a
+        // second; the throttle ends after the burst, so the rebuild at its end is drawn too.
+        const PaintThrottle throttle{this, &processing};
         // Each task shows its new state in its row; the list is rebuilt once, at the end.
         const PerformingBurst burst(*this);
         for (int index = 0; index < total && !m_unloaded; ++index) {
