@@ -124,7 +124,7 @@ done
 
 # The program's own processor time (nanoseconds over all its threads) tells its share apart
 # from waiting, which other work on a busy machine stretches.
-ticks() { cat /proc/"$(xdotool getwindowpid "$window")"/task/*/schedstat | awk '{ t += $1 } END { printf "%d", t }'; }
+ticks() { cat /proc/"$(xdotool getwindowpid "$window")"/task/*/schedstat | awk '{ t += $1 } END { printf "%.0f", t }'; }
 ns_per_s=1000000000
 if ((idle > 0)); then
     cpu=$(ticks)

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QEvent>
 
+#include <utility>
+
 PaintThrottle::PaintThrottle(std::initializer_list<QWidget*> windows) {
     m_release.setSingleShot(true);
     connect(&m_release, &QTimer::timeout, this, &PaintThrottle::paintHeld);
