@@ -1,10 +1,21 @@
 #include "frmProcessing.h"
+#include "paintThrottle.h"
 #include "taskIcons.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QTest>
+
+class PaintCount : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 class TestProcessing : public QObject {
     Q_OBJECT
@@ -31,6 +42,31 @@ private slots:
             QVERIFY(qAbs(w.shpProgress->width() -
                          current * w.picProgress->width() / double(total)) <= 0.5);
         }
+    }
+
+    // Moving the bar at every turn of the event loop draws it a few times a second while a
+    // throttle lives, and the last move is still drawn after it ends.
+    void throttledPainting() {
+        frmProcessing w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        PaintCount count;
+        w.shpProgress->installEventFilter(&count);
+        int painted = 0;
+        {
+            const PaintThrottle throttle{&w};
+            QElapsedTimer clock;
+            clock.start();
+            for (int turn = 0; clock.elapsed() < 400; ++turn) {
+                w.pBar(1 + turn % 2, 3);
+                QCoreApplication::processEvents();
+            }
+            QVERIFY(count.paints > 0 && count.paints <= 400 / PaintThrottle::interval + 2);
+            w.pBar(3, 3);
+            painted = count.paints;
+        }
+        QTRY_VERIFY(count.paints > painted);
+        QCOMPARE(w.shpProgress->width(), w.picProgress->width());
     }
 };
 

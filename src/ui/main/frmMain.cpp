@@ -8,6 +8,7 @@
 #include "modFileCopy.h"
 #include "modMessageBox.h"
 #include "modRegistry.h"
+#include "paintThrottle.h"
 #include "taskIcons.h"
 #include "taskListView.h"
 #include "taskTable.h"
@@ -21,6 +22,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
 #include <QTimer>
 #include <QToolBar>
 
@@ -36,6 +38,22 @@ constexpr int designClientHeight = 4530;
 
 const char quitQuestion[] =
     "If you exit Tidewell then no tasks can be performed.  Are you sure you want to quit?";
+
+// The action log list: the newest line on top, each line measured once, as it comes. Without
+// a size of its own every line's text would be laid out again whenever the list arranges its
+// rows, which it does after every line added.
+class ActionLogList final : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+
+    void insertLine(const QString& line) {
+        insertItem(0, line);
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        const QModelIndex first = model()->index(0, 0);
+        item(0)->setSizeHint(itemDelegateForIndex(first)->sizeHint(option, first));
+    }
+};
 
 } // namespace
 
@@ -99,7 +117,7 @@ void frmMain::buildChildren() {
     objStatusBar = new QStatusBar(client);
     lvwTasks = new TaskListView(client);
     lvwTasks->setObjectName("lvwTasks");
-    lstLog = new QListWidget(client);
+    lstLog = new ActionLogList(client);
     lstLog->setObjectName("lstLog");
     buildHelpPanel();
 
@@ -231,7 +249,7 @@ void frmMain::insertLogLine(const QString& line) {
     // A task failing at every check adds a line every ten seconds for as long as the program
     // runs: the list keeps the newest lines only, the log file keeps them all.
     constexpr int keptLines = 10000;
-    lstLog->insertItem(0, line);
+    static_cast<ActionLogList*>(lstLog)->insertLine(line);
     while (lstLog->count() > keptLines)
         delete lstLog->takeItem(lstLog->count() - 1);
 }

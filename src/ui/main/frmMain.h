@@ -8,6 +8,8 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <memory>
+
 class QAction;
 class QFrame;
 class QLabel;
@@ -17,6 +19,7 @@ class QStatusBar;
 class QTimer;
 class QToolBar;
 class ChangeWatch;
+class PaintThrottle;
 class TaskListView;
 class frmFileInfo;
 
@@ -196,6 +199,7 @@ private:
     bool m_unloaded = false;
     bool m_loading = false;
     bool m_performingAll = false;
+    std::unique_ptr<PaintThrottle> m_paintThrottle;
     QString m_shownHelpTitle;
     QString m_lastStoreFault;
     QRect m_wantedFrame;

@@ -11,6 +11,7 @@
 #include "modMessageBox.h"
 #include "modRegistry.h"
 #include "modTidewell.h"
+#include "paintThrottle.h"
 #include "taskListView.h"
 #include "taskTable.h"
 
@@ -268,6 +269,10 @@ void frmMain::performAllTasks() {
     processing->show();
     QApplication::processEvents();
     const QPointer<frmProcessing> window(processing);
+    // Rows, log lines and the bar change for every task but are drawn a few dozen times a
+    // second; the throttle ends after the burst, so the rebuild at its end is drawn too.
+    m_paintThrottle =
+        std::make_unique<PaintThrottle>(std::initializer_list<QWidget*>{this, processing});
     // Each task shows its new state in its row; the list is rebuilt once, at the end.
     performTasks(
         *this, records,
@@ -278,6 +283,7 @@ void frmMain::performAllTasks() {
             return !m_unloaded && taskExists(records[place - 1]);
         },
         [this, window] {
+            m_paintThrottle.reset();
             if (window)
                 window->close();
             m_performingAll = false;
