@@ -1,3 +1,4 @@
+#include "smallVolume.h"
 #include "testHome.h"
 
 #include <QCoreApplication>
@@ -5,6 +6,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 // Starts the real program in a fresh application folder that also holds its settings.
 class TestStartup : public QObject {
@@ -38,7 +40,8 @@ class TestStartup : public QObject {
 
 private slots:
     void handOver_data() {
-        QTest::addColumn<QByteArray>("lock"); // what a lock left behind holds, if there is one
+        // What a lock left behind holds; "killed" by a copy, a "full" disk.
+        QTest::addColumn<QByteArray>("lock");
         QTest::newRow("no lock") << QByteArray();
         QTest::newRow("left by a killed copy") << QByteArray("killed");
         QTest::newRow("created, never written") << QByteArray("");
@@ -46,14 +49,21 @@ private slots:
                                                   "ELF\n");
         QTest::newRow("owner is another program")
             << QByteArray::number(QCoreApplication::applicationPid()) + "\ntidewell\n\n";
+        QTest::newRow("on a full disk") << QByteArray("full");
     }
-    // A lock left behind does not block the next start. A second start leaves an empty marker
-    // for the copy that runs and ends; that copy takes the marker at its next check, at most
-    // one tick later, and runs on.
+    // A lock left behind does not block the next start, and a full disk does not let a second
+    // copy run. A second start leaves an empty marker for the copy that runs and ends; that copy
+    // takes the marker at its next check, at most one tick later, and runs on.
     void handOver() {
         QFETCH(QByteArray, lock);
         TestHome home;
-        if (lock == "killed") {
+        std::optional<SmallVolume> disk;
+        if (lock == "full") {
+            disk.emplace(home.path(), "size=16k");
+            if (!disk->mounted())
+                QSKIP(SmallVolume::unavailable());
+            makeFile(home, "filler", QByteArray(64 * 1024, 'x'));
+        } else if (lock == "killed") {
             QProcess crashed;
             startFirstCopy(crashed, home);
             crashed.kill();
@@ -61,7 +71,6 @@ private slots:
         } else if (!lock.isNull()) {
             makeFile(home, "tidewell.lock", lock);
         }
-        QCOMPARE(QFile::exists(home.file("tidewell.lock")), !lock.isNull());
         QProcess first;
         startFirstCopy(first, home);
         QCOMPARE(secondStart(home, lock.isNull() ? QStringList() : QStringList{"/STARTUP"}), 0);
