@@ -57,6 +57,8 @@ inline constexpr char Suggestions[] = "";
 QString logFile();
 } // namespace SettingDefault
 
+// Where the settings are kept: the settings file, or the registry key.
+QString settingsLocation();
 // Stores the text under the name in the current user's settings; failures are silent.
 void writeSetting(const QString& name, const QString& value);
 // The stored text, or the default when it is missing, empty or cannot be read.

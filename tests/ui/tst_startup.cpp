@@ -1,3 +1,4 @@
+#include "appVersion.h"
 #include "smallVolume.h"
 #include "testHome.h"
 
@@ -7,6 +8,10 @@
 
 #include <csignal>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 // Starts the real program in a fresh application folder that also holds its settings.
 class TestStartup : public QObject {
@@ -79,6 +84,45 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+
+    void optionsAreAnsweredWithoutStarting_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out"); // how the standard output begins
+        QTest::addColumn<QString>("err"); // how the standard error begins
+        const QString usage = "Usage: tidewell [/startup]\n";
+        QTest::newRow("help") << QStringList{"--help"} << 0 << usage << "";
+        QTest::newRow("version") << QStringList{"--version"} << 0
+                                 << QString("Tidewell %1\n").arg(appVersionText) << "";
+        QTest::newRow("unknown, after /startup") << QStringList{"/startup", "-x"} << 2 << ""
+                                                 << "tidewell: unknown option '-x'\n\n" + usage;
+    }
+    // Printed, and ended at once, also while a copy runs: no window, no marker for that copy,
+    // nothing written in the application folder.
+    void optionsAreAnsweredWithoutStarting() {
+        QFETCH(QStringList, arguments);
+        TestHome home;
+        // The running copy's lock.
+        const int folder =
+            ::open(QFile::encodeName(home.path()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        QCOMPARE(::flock(folder, LOCK_EX | LOCK_NB), 0);
+        QProcess process;
+        start(process, home, arguments);
+        QVERIFY(process.waitForFinished(5000));
+        ::close(folder);
+        QFETCH(int, exitCode);
+        QCOMPARE(process.exitCode(), exitCode);
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files), QStringList());
+        const QString printed = process.readAllStandardOutput();
+        QFETCH(QString, out);
+        QCOMPARE(printed.left(out.size()), out);
+        QCOMPARE(printed.isEmpty(), out.isEmpty());
+        QCOMPARE(printed.contains(home.file("tasks.dat") + '\n'), out.startsWith("Usage"));
+        const QString complaint = process.readAllStandardError();
+        QFETCH(QString, err);
+        QCOMPARE(complaint.left(err.size()), err);
+        QCOMPARE(complaint.isEmpty(), err.isEmpty());
     }
 
     void anEndSignalQuitsWithoutAQuestion_data() {

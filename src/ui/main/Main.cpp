@@ -2,6 +2,7 @@
 #include "modMessageBox.h"
 #include "modPaths.h"
 #include "modSessionSignals.h"
+#include "modTidewell.h"
 #include "taskIcons.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -80,6 +82,9 @@ bool startedHidden(const QStringList& arguments) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Options are answered without a window, the lock or the marker.
+    if (const std::optional<int> answered = answerOptions(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     // The display name follows the application name; setting it as well would make X11 add
     // " — Tidewell" to every window's caption.
