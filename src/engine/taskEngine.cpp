@@ -409,6 +409,8 @@ void runCheckCycle(EngineHost& host) {
     // Ended before the guard above: its rebuild must not start a cycle inside this one.
     const PerformingBurst burst(host);
     consumeActivationMarker(host);
+    if (automaticTasksPaused())
+        return;
     faultsThisCycle.clear();
     std::optional<db::ReadSnapshot> snapshot(std::in_place);
     const Status listed = db::listRecords();
@@ -435,4 +437,18 @@ PerformingBurst::~PerformingBurst() {
 
 int taskBeingCopied() {
     return copyingTask;
+}
+
+// --- Pausing the automatic tasks ---------------------------------------------------------
+
+namespace {
+bool automaticTasksHeld = false;
+} // namespace
+
+void setAutomaticTasksPaused(bool paused) {
+    automaticTasksHeld = paused;
+}
+
+bool automaticTasksPaused() {
+    return automaticTasksHeld;
 }

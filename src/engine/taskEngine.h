@@ -46,5 +46,9 @@ void performTask(EngineHost& host, int recordNumber);
 // Consumes the activation marker, then performs every task whose rule says it is due.
 // Returns at once when a cycle is already running.
 void runCheckCycle(EngineHost& host);
+// While paused, a check cycle only answers a second start: no task is performed, and nothing is
+// recorded, until the pause ends. Performing a task on the user's command is not held.
+void setAutomaticTasksPaused(bool paused);
+bool automaticTasksPaused();
 // The record number of the task whose file is being copied; -1 when no copy runs.
 int taskBeingCopied();

@@ -25,6 +25,8 @@ inline constexpr char ScreenLeft[] = "ScreenLeft";
 inline constexpr char ScreenTop[] = "ScreenTop";
 inline constexpr char TaskIcons[] = "TaskIcons";
 inline constexpr char TaskSort[] = "TaskSort";
+// "True" while the automatic tasks are paused, kept from one run to the next.
+inline constexpr char PauseAutomaticTasks[] = "PauseAutomaticTasks";
 inline constexpr char Comments[] = "Comments";
 inline constexpr char Suggestions[] = "Suggestions";
 
@@ -50,6 +52,7 @@ inline constexpr char GridLines[] = "False";
 inline constexpr char WindowState[] = "0";
 inline constexpr char TaskIcons[] = "1";
 inline constexpr char TaskSort[] = "1";
+inline constexpr char PauseAutomaticTasks[] = "False";
 inline constexpr char Comments[] = "";
 inline constexpr char Suggestions[] = "";
 

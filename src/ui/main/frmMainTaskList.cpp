@@ -133,12 +133,12 @@ void frmMain::applyTaskSort() {
 
 void frmMain::showTaskCount() {
     const int count = lvwTasks->count();
-    if (count == 0)
-        setStatusText("You currently have no active tasks.");
-    else if (count == 1)
-        setStatusText("You currently have one active task.");
-    else
-        setStatusText("You currently have " + QString::number(count) + " active tasks.");
+    QString text = count == 0   ? QStringLiteral("You currently have no active tasks.")
+                   : count == 1 ? QStringLiteral("You currently have one active task.")
+                                : "You currently have " + QString::number(count) + " active tasks.";
+    if (automaticTasksPaused())
+        text += QStringLiteral("  Automatic tasks are paused.");
+    setStatusText(text);
 }
 
 void frmMain::setStatusText(const QString& text) {
