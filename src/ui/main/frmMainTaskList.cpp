@@ -131,14 +131,18 @@ void frmMain::applyTaskSort() {
     lvwTasks->setSortKey(sortKey);
 }
 
+// While the automatic tasks are paused the panel says so instead: at the window's design width
+// the two sentences do not fit side by side, and the list shows the tasks anyway.
 void frmMain::showTaskCount() {
     const int count = lvwTasks->count();
-    QString text = count == 0   ? QStringLiteral("You currently have no active tasks.")
-                   : count == 1 ? QStringLiteral("You currently have one active task.")
-                                : "You currently have " + QString::number(count) + " active tasks.";
     if (automaticTasksPaused())
-        text += QStringLiteral("  Automatic tasks are paused.");
-    setStatusText(text);
+        setStatusText("Automatic tasks are paused.");
+    else if (count == 0)
+        setStatusText("You currently have no active tasks.");
+    else if (count == 1)
+        setStatusText("You currently have one active task.");
+    else
+        setStatusText("You currently have " + QString::number(count) + " active tasks.");
 }
 
 void frmMain::setStatusText(const QString& text) {
