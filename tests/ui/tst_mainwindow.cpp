@@ -250,7 +250,7 @@ private slots:
             shown(),
             "10|True|Kestrelmoor Tidewell: automatic tasks paused|Automatic tasks are paused.");
         f.w.performAllTasks();
-        QVERIFY(QFile::exists(f.home.file("copy.txt")));
+        QTRY_VERIFY(QFile::exists(f.home.file("copy.txt")));
         f.w.tmrCheck->stop();
         storeTask(1, "Later", source, f.home.file("later.txt"), "Every day");
         f.w.mnuTasksPause->trigger();
