@@ -18,6 +18,7 @@ debs=(tidewell_*.deb)
 deb=${debs[0]}
 
 # lintian warns when it runs as root, which it does in containers; that line is no finding.
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh)"
 findings=$(lintian --fail-on none "$deb" 2>&1 | grep -v 'running with root privileges' || true)
 [[ -z $(grep -E '^[EW]: ' <<<"$findings") ]] || fail "lintian:
 $findings"
