@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whichever of the packages Tidewell builds and tests with are missing:
 # the icons are drawn with rsvg-convert, and the package is made and checked with dpkg-dev,
-# file, appstream and desktop-file-utils; the copies onto a FAT volume are tried through fusefat
-# on an image made by dosfstools.
+# file, appstream, desktop-file-utils and lintian; the copies onto a FAT volume are tried
+# through fusefat on an image made by dosfstools.
 set -euo pipefail
 
 packages=(
@@ -11,7 +11,7 @@ packages=(
     libbenchmark-dev
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     librsvg2-bin
-    dpkg-dev file appstream desktop-file-utils
+    dpkg-dev file appstream desktop-file-utils lintian
     fusefat dosfstools
 )
 

@@ -599,6 +599,8 @@ void runCheckCycle(EngineHost& host) {
         walkPasses();
         return;
     }
+    if (automaticTasksPaused())
+        return;
     faultsThisCycle.clear();
     checkSnapshot.emplace();
     const Status listed = db::listRecords();
@@ -636,4 +638,18 @@ void forgetPerforming() {
     checkSnapshot.reset();
     copyInFlight = false;
     performingTask = -1;
+}
+
+// --- Pausing the automatic tasks ---------------------------------------------------------
+
+namespace {
+bool automaticTasksHeld = false;
+} // namespace
+
+void setAutomaticTasksPaused(bool paused) {
+    automaticTasksHeld = paused;
+}
+
+bool automaticTasksPaused() {
+    return automaticTasksHeld;
 }

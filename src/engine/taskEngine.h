@@ -51,6 +51,10 @@ void performTasks(EngineHost& host, const QList<int>& recordNumbers,
 // Consumes the activation marker, then, unless tasks are being performed, performs every task
 // whose rule says it is due, in the order of the table.
 void runCheckCycle(EngineHost& host);
+// While paused, a check cycle only answers a second start: no task is performed, and nothing is
+// recorded, until the pause ends. Performing a task on the user's command is not held.
+void setAutomaticTasksPaused(bool paused);
+bool automaticTasksPaused();
 // The record number of the task being asked about or copied; -1 when there is none.
 int taskBeingCopied();
 // Whether tasks are being performed or wait for their turn.

@@ -62,6 +62,10 @@ QString SettingDefault::logFile() {
     return applicationFile(QStringLiteral("Tidewell.log"));
 }
 
+QString settingsLocation() {
+    return openSettingsKey()->fileName();
+}
+
 void writeSetting(const QString& name, const QString& value) {
     openSettingsKey()->setValue(name, value);
 }

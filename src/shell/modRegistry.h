@@ -28,6 +28,8 @@ inline constexpr char ScreenLeft[] = "ScreenLeft";
 inline constexpr char ScreenTop[] = "ScreenTop";
 inline constexpr char TaskIcons[] = "TaskIcons";
 inline constexpr char TaskSort[] = "TaskSort";
+// "True" while the automatic tasks are paused, kept from one run to the next.
+inline constexpr char PauseAutomaticTasks[] = "PauseAutomaticTasks";
 inline constexpr char Comments[] = "Comments";
 inline constexpr char Suggestions[] = "Suggestions";
 
@@ -54,6 +56,7 @@ inline constexpr char GridLines[] = "False";
 inline constexpr char WindowState[] = "0";
 inline constexpr char TaskIcons[] = "1";
 inline constexpr char TaskSort[] = "1";
+inline constexpr char PauseAutomaticTasks[] = "False";
 inline constexpr char Comments[] = "";
 inline constexpr char Suggestions[] = "";
 
@@ -61,6 +64,8 @@ inline constexpr char Suggestions[] = "";
 QString logFile();
 } // namespace SettingDefault
 
+// Where the settings are kept: the settings file, or the registry key.
+QString settingsLocation();
 // Stores the text under the name in the current user's settings; failures are silent.
 void writeSetting(const QString& name, const QString& value);
 // The stored text, or the default when it is missing, empty or cannot be read.

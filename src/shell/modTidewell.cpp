@@ -1,10 +1,15 @@
 #include "modTidewell.h"
 
+#include "appVersion.h"
 #include "modClock.h"
 #include "modDateText.h"
+#include "modPaths.h"
 #include "modRegistry.h"
 
+#include <QCoreApplication>
 #include <QFile>
+
+#include <cstdio>
 
 #include <optional>
 
@@ -38,6 +43,38 @@ std::optional<QString> appendToLogFile(const QString& path, const QString& line)
     return std::nullopt;
 }
 
+QString usage() {
+    const auto kept = [](const char* name, const char* what) {
+        return QStringLiteral("  %1\n      %2\n").arg(applicationFile(name), what);
+    };
+    return QStringLiteral(
+               "Usage: tidewell [/startup]\n"
+               "       tidewell --help | --version\n"
+               "\n"
+               "Keeps copies of files up to date: copies each task's source file over its\n"
+               "destination whenever the task's update rule says so. Tidewell runs once per\n"
+               "application folder; a second start shows the running copy's window and ends.\n"
+               "\n"
+               "  /startup   start hidden in the notification area; any other argument that\n"
+               "             is not an option shows the window\n"
+               "  --help     show this help and end\n"
+               "  --version  show the version and end\n"
+               "\n"
+               "Environment:\n"
+               "  TIDEWELL_HOME  the application folder (by default the program's own folder;\n"
+               "                 the tidewell starter uses ~/.local/share/Tidewell)\n"
+               "\n"
+               "Files:\n") +
+           kept("tasks.dat", "the tasks") +
+           kept("notify.dat", "left by a second start for the running copy") +
+           kept("Tidewell.log", "the log file, unless another is chosen in the preferences") +
+           QStringLiteral("  %1\n      the settings\n").arg(settingsLocation());
+}
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
 bool logToFileOn() {
     return readSetting(Setting::LogToFile, SettingDefault::LogToFile).trimmed().toInt() == 1;
 }
@@ -63,4 +100,25 @@ void logAction(const QString& message) {
     failedLogFile = path;
     showLogLine(logLine(QStringLiteral("The log file ") + path +
                         QStringLiteral(" could not be written: ") + *failure));
+}
+
+std::optional<int> answerOptions(int argc, char** argv) {
+    for (int index = 1; index < argc; ++index) {
+        const QString argument = QString::fromLocal8Bit(argv[index]);
+        if (!argument.startsWith('-'))
+            continue;
+        // The program's own folder, named in the usage, is known through the application.
+        const QCoreApplication application(argc, argv);
+        if (argument == QLatin1String("--help")) {
+            print(stdout, usage());
+            return 0;
+        }
+        if (argument == QLatin1String("--version")) {
+            print(stdout, QStringLiteral("Tidewell ") + appVersionText + '\n');
+            return 0;
+        }
+        print(stderr, QStringLiteral("tidewell: unknown option '") + argument + "'\n\n" + usage());
+        return 2;
+    }
+    return std::nullopt;
 }

@@ -11,8 +11,7 @@ const QStringList keys =
             "tasksourcefile taskdestinationfile taskdestinationlist taskdestinationadd "
             "taskdestinationdelete taskconfirm taskconfirmtitle taskconfirmmessage taskrule "
             "setupdelete setupquit setupnotify setuptrash setupautostart setupedit setupperform "
-            "setuprun ok "
-            "cancel browse setuplog setuplogfile next previous finish")
+            "setuprun ok cancel browse setuplog setuplogfile next previous finish pausetasks")
         .split(' ');
 const QStringList twoParagraphs =
     QString("buttonbar tasklist help menutasks tasksourcefile taskdestinationlist").split(' ');

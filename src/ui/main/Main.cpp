@@ -2,65 +2,36 @@
 #include "modMessageBox.h"
 #include "modPaths.h"
 #include "modSessionSignals.h"
+#include "modTidewell.h"
 #include "taskIcons.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QLockFile>
-#include <QThread>
 
-#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
-#include <memory>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
 enum class Instance { first, second };
 
-// How long a copy may take from creating its lock to writing its process into it.
-constexpr qint64 unwrittenLockGrace = 1000;
-
-// A lock that names no process: left empty or unreadable by a copy that died before writing
-// it, or created a moment ago by a copy that is about to write it.
-bool ownerUnknown(const QLockFile& lock) {
-    return lock.error() == QLockFile::LockFailedError &&
-           !lock.getLockInfo(nullptr, nullptr, nullptr);
-}
-
-void waitForOwnerToWrite(const QString& path) {
-    const qint64 age = QFileInfo(path).lastModified().msecsTo(QDateTime::currentDateTime());
-    QThread::msleep(std::clamp(unwrittenLockGrace - age, qint64(0), unwrittenLockGrace));
-}
-
-// Held for the life of the first copy. A lock whose process is not a running Tidewell is taken
-// over; a running copy keeps its lock file open, so removing one that is not taken over fails.
-std::unique_ptr<QLockFile> lockAt(const QString& path) {
-    auto lock = std::make_unique<QLockFile>(path);
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0) && ownerUnknown(*lock)) {
-        waitForOwnerToWrite(path);
-        if (ownerUnknown(*lock))
-            lock->removeStaleLockFile();
-        (void)lock->tryLock(0);
-    }
-    return lock;
-}
-
-// The lock lives in the application folder; a folder that cannot take it (read-only) has
-// one in the temporary folder instead, named after the application folder.
-Instance takeInstanceLock(std::unique_ptr<QLockFile>& lock) {
-    lock = lockAt(applicationFile("tidewell.lock"));
-    if (lock->error() == QLockFile::PermissionError) {
-        const QByteArray folder =
-            QCryptographicHash::hash(applicationFolder().toUtf8(), QCryptographicHash::Sha1);
-        lock = lockAt(QDir::temp().filePath("tidewell-" + folder.toHex().left(16) + ".lock"));
-    }
-    // Any other failure cannot tell of an earlier copy: this one runs.
-    return lock->error() == QLockFile::LockFailedError ? Instance::second : Instance::first;
+// The first copy holds a kernel lock on the application folder for the rest of its life:
+// taking it needs neither free space nor the right to write there, and it ends with the
+// process however that ends, so nothing is left behind to be judged stale. A folder that
+// cannot be opened or locked cannot tell of an earlier copy: this one runs.
+Instance takeInstanceLock() {
+    const int folder = ::open(QFile::encodeName(applicationFolder()).constData(),
+                              O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0 || ::flock(folder, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK)
+        return Instance::first;
+    ::close(folder);
+    return Instance::second;
 }
 
 // Tells the running copy to show its window; it looks for the marker at every check.
@@ -75,13 +46,13 @@ void notifyRunningCopy() {
                              marker.errorString() + ").");
 }
 
-// The session ends this copy: the shut-down sequence runs without the quit question, the lock
-// goes, and the program ends at once. A question, dialog or run of tasks still open below this
+// The session ends this copy: the shut-down sequence runs without the quit question, and the
+// program ends at once. A question, dialog or run of tasks still open below this
 // point must not go on once the session is over, and everything the program keeps is written
 // by then. Copies never wait for the event loop, so none is cut short.
 class SessionEnd : public QObject {
 public:
-    SessionEnd(frmMain& window, std::unique_ptr<QLockFile>& lock) : m_window(window), m_lock(lock) {
+    explicit SessionEnd(frmMain& window) : m_window(window) {
         qApp->installEventFilter(this);
         watchSessionSignals(this, [this] {
             m_window.endSession();
@@ -99,13 +70,9 @@ protected:
     }
 
 private:
-    [[noreturn]] void endNow() {
-        m_lock.reset();
-        std::_Exit(0);
-    }
+    [[noreturn]] static void endNow() { std::_Exit(0); }
 
     frmMain& m_window;
-    std::unique_ptr<QLockFile>& m_lock;
 };
 
 bool startedHidden(const QStringList& arguments) {
@@ -115,6 +82,9 @@ bool startedHidden(const QStringList& arguments) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Options are answered without a window, the lock or the marker.
+    if (const std::optional<int> answered = answerOptions(argc, argv))
+        return *answered;
     QApplication app(argc, argv);
     // The display name follows the application name; setting it as well would make X11 add
     // " — Tidewell" to every window's caption.
@@ -124,14 +94,13 @@ int main(int argc, char** argv) {
     app.setDesktopFileName("tidewell");
     app.setQuitOnLastWindowClosed(false);
 
-    std::unique_ptr<QLockFile> lock;
-    if (takeInstanceLock(lock) == Instance::second) {
+    if (takeInstanceLock() == Instance::second) {
         notifyRunningCopy();
         return 0;
     }
 
     frmMain window;
-    const SessionEnd sessionEnd(window, lock);
+    const SessionEnd sessionEnd(window);
     window.load();
     if (!startedHidden(app.arguments()))
         window.show();

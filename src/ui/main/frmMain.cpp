@@ -92,11 +92,12 @@ void frmMain::load() {
     setLogSink(this);
     setHelpHandler([this](const QString& key) { helpPage(key); });
     logAction("Application started");
-    addTrayIcon(this, picSysTray, QStringLiteral("Kestrelmoor ") + applicationTitle, mnuSysTray);
+    addTrayIcon(this, picSysTray, trayTip(), mnuSysTray);
     helpPage("load");
     fileInfo = new frmFileInfo(this);
     loadWindowSettings();
     applyWindowOptions();
+    applyAutomaticPause();
     openTaskTable();
     allowCopiesAgain();
     changeWatch = new ChangeWatch([this] { runCheckCycle(*this); }, this);
@@ -237,8 +238,13 @@ void frmMain::taskFailed(int /*recordNumber*/, const QString& name, const QStrin
 }
 
 void frmMain::showCopyProgress(const QString& taskName, int percent) {
-    setTrayTip(percent < 0 ? QStringLiteral("Kestrelmoor ") + applicationTitle
-                           : trayProgressText(taskName, percent));
+    setTrayTip(percent < 0 ? trayTip() : trayProgressText(taskName, percent));
+}
+
+// The tray icon's tooltip while no copy shows its progress there.
+QString frmMain::trayTip() const {
+    const QString tip = QStringLiteral("Kestrelmoor ") + applicationTitle;
+    return automaticTasksPaused() ? tip + QStringLiteral(": automatic tasks paused") : tip;
 }
 
 void frmMain::showFromTray() {

@@ -49,6 +49,9 @@ public:
     void applyListView();
     void applyTaskSort();
     void showTaskCount();
+    // Holds or releases the automatic tasks after the check mark of mnuTasksPause, and says so
+    // in the status bar and the tray icon's tooltip.
+    void applyAutomaticPause();
     void setStatusText(const QString& text);
     // -1 when no item is selected.
     int selectedRecordNumber() const;
@@ -122,6 +125,8 @@ public:
     QAction* mnuTasksDuplicate;
     QAction* mnuTasksPerform;
     QAction* mnuTasksPerformAll;
+    // Also in the tray menu, with the one check mark.
+    QAction* mnuTasksPause;
     QMenu* mnuTasksPopup;
     QMenu* mnuView;
     QMenu* mnuViewToolbars;
@@ -181,6 +186,8 @@ private:
     void placeChild(QWidget* child, int leftTwips, int topTwips, int widthTwips, int heightTwips);
     QMenu* buildTasksPopup();
     void popupAtCursor(QMenu* menu);
+    void pauseAutomaticTasks();
+    QString trayTip() const;
 
     // Task list helpers.
     void onItemClicked(int row);

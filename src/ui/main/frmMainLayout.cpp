@@ -198,6 +198,8 @@ void frmMain::loadWindowSettings() {
     mnuViewTaskColumnHeaders->setChecked(
         readFlag(Setting::ColumnHeaders, SettingDefault::ColumnHeaders));
     mnuViewTaskGrid->setChecked(readFlag(Setting::GridLines, SettingDefault::GridLines));
+    mnuTasksPause->setChecked(
+        readFlag(Setting::PauseAutomaticTasks, SettingDefault::PauseAutomaticTasks));
     loadWindowPlacement();
     loadColumnSettings();
 
@@ -216,6 +218,22 @@ void frmMain::loadWindowSettings() {
     if (sort >= 0 && sort < arrangements.size())
         arrangements[sort]->setChecked(true);
     applyTaskSort();
+}
+
+// The check mark has turned by the time the item fires. The state is kept at once, so that a
+// pause outlives a run that ends without saving its settings.
+void frmMain::pauseAutomaticTasks() {
+    writeSetting(Setting::PauseAutomaticTasks, flagText(mnuTasksPause));
+    applyAutomaticPause();
+    // What became due during the pause is performed now, not at the next tick.
+    if (!automaticTasksPaused())
+        runCheckCycle(*this);
+}
+
+void frmMain::applyAutomaticPause() {
+    setAutomaticTasksPaused(mnuTasksPause->isChecked());
+    showTaskCount();
+    setTrayTip(trayTip());
 }
 
 void frmMain::loadWindowPlacement() {

@@ -121,6 +121,8 @@ void frmMain::buildMenus() {
     mnuTasksPerform = addMenuItem(mnuTasks, "mnuTasksPerform", "&Perform Current Task", Qt::Key_F5);
     mnuTasksPerformAll = addMenuItem(mnuTasks, "mnuTasksPerformAll", "Perform All Tasks &Now",
                                      QKeySequence("Shift+F5"));
+    mnuTasksPause = addCheckItem(mnuTasks, "mnuTasksPause", "Pa&use Automatic Tasks", false);
+    connect(mnuTasksPause, &QAction::triggered, this, &frmMain::pauseAutomaticTasks);
     connect(mnuTasksAddNew, &QAction::triggered, this, &frmMain::addTask);
     connect(mnuTasksAddNewWizard, &QAction::triggered, this, &frmMain::addTaskWithWizard);
     connect(mnuTasksEdit, &QAction::triggered, this, &frmMain::editTask);
@@ -212,6 +214,7 @@ void frmMain::buildPopupMenus() {
     addSeparator(mnuSysTray, "mnuSeparator10");
     mnuSysTrayPerformAll = mnuSysTray->addAction("Perform &All Tasks Now");
     mnuSysTrayPerformAll->setObjectName("mnuSysTrayPerformAll");
+    mnuSysTray->addAction(mnuTasksPause);
     mnuSysTrayConfigure = mnuSysTray->addAction("&Configure Tidewell");
     mnuSysTrayConfigure->setObjectName("mnuSysTrayConfigure");
     addSeparator(mnuSysTray, "mnuSeparator11");
@@ -221,6 +224,11 @@ void frmMain::buildPopupMenus() {
     connect(mnuSysTrayPerformAll, &QAction::triggered, this, &frmMain::performAllTasks);
     connect(mnuSysTrayConfigure, &QAction::triggered, this, [this] { showPreferences(this); });
     connect(mnuSysTrayExit, &QAction::triggered, this, &frmMain::closeMainWindow);
+    for (QMenu* menu : {mnuTasks, mnuSysTray})
+        connect(menu, &QMenu::hovered, this, [this](QAction* item) {
+            if (item == mnuTasksPause)
+                helpPage("pausetasks");
+        });
 
     mnuTasksPopup = buildTasksPopup();
 }

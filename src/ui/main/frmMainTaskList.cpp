@@ -133,9 +133,13 @@ void frmMain::applyTaskSort() {
     lvwTasks->setSortKey(sortKey);
 }
 
+// While the automatic tasks are paused the panel says so instead: at the window's design width
+// the two sentences do not fit side by side, and the list shows the tasks anyway.
 void frmMain::showTaskCount() {
     const int count = lvwTasks->count();
-    if (count == 0)
+    if (automaticTasksPaused())
+        setStatusText("Automatic tasks are paused.");
+    else if (count == 0)
         setStatusText("You currently have no active tasks.");
     else if (count == 1)
         setStatusText("You currently have one active task.");

@@ -41,6 +41,11 @@ constexpr HelpRow helpRows[] = {
      "the task list."
      "\r\n\r\n"
      "You can also access this menu by right clicking on the task list."},
+    {"pausetasks", "Pause Automatic Tasks",
+     "While this is checked, no task is performed on its own: neither at the regular checks nor "
+     "when a source file is saved.  Perform Current Task and Perform All Tasks Now still work.  "
+     "Uncheck it to let the tasks follow their update rules again; Tidewell remembers the choice "
+     "when it is started again."},
     {"menuview", "View Menu",
      "The view menu contains commands that let you control the way this application displays its "
      "information."},
