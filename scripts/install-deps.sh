@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev libxcb1-dev
     libbenchmark-dev
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     librsvg2-bin

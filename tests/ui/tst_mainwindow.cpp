@@ -77,7 +77,7 @@ private slots:
         QVERIFY(w.lstLog->item(1)->text().endsWith("Application started"));
         // There is no notification area here; the icon waits for one.
         QVERIFY(w.lstLog->item(0)->text().contains("There is no notification area yet") &&
-                trayIcon());
+                !trayIcon());
         QCOMPARE(w.testAttribute(Qt::WA_Moved), placed != "desktop");
         const QRect frame = w.frameGeometry();
         if (placed == "kept")
@@ -223,29 +223,8 @@ private slots:
         QVERIFY(!QFile::exists(applicationFile("notify.dat")));
     }
 
-    void aHiddenWindowTellsOfEachDistinctFailureOnce() {
-        WindowFixture<frmMain> f;
-        const QString source = f.home.file("source.txt");
-        storeTask(0, "Nightly", source, f.home.file("out/copy.txt"));
-        // Each step: what is there ("source", "folder"), "shown", "quiet" (NotifyFailures off),
-        // and the notifications told so far.
-        const std::pair<QString, int> steps[] = {{"source", 1}, {"source", 1},        {"", 2},
-                                                 {"source", 3}, {"source folder", 3}, {"source", 4},
-                                                 {"shown", 4},  {"quiet", 4}};
-        const int before = trayMessageCount();
-        for (const auto& [there, told] : steps) {
-            QFile::remove(source);
-            if (there.contains("source"))
-                makeFile(f.home, "source.txt");
-            QDir(f.home.file("out")).removeRecursively();
-            if (there.contains("folder"))
-                QDir(f.home.path()).mkdir("out");
-            f.w.setVisible(there.contains("shown"));
-            writeSetting(Setting::NotifyFailures, there.contains("quiet") ? "0" : "1");
-            performTask(f.w, 0);
-            QCOMPARE(trayMessageCount() - before, told);
-        }
-        // The tip is cut to its field without halving a character; the percentage stays.
+    // The tip is cut to its field without halving a character; the percentage stays.
+    void trayTipsAreCutToTheirField() {
         const QString longTip(80, QLatin1Char('x'));
         QCOMPARE(trayTipText(longTip).size(), 63);
         QCOMPARE(trayTipText(QString(62, 'x') + QString::fromUtf8("\u00e9")), QString(62, 'x'));

@@ -1,5 +1,6 @@
 #include "frmTaskWizard.h"
 
+#include "dialogParts.h"
 #include "frmTaskEditor.h"
 #include "helpHover.h"
 #include "modCommonDialogAPI.h"
@@ -54,8 +55,6 @@ int fittingLength(const QString& text, int width) {
 frmTaskWizard::frmTaskWizard(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmTaskWizard"));
     setWindowTitle(QStringLiteral("Kestrelmoor Tidewell"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::CustomizeWindowHint);
     setModal(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildPages();
@@ -119,9 +118,9 @@ void frmTaskWizard::buildPages() {
     auto* confirmFrame = named(new QGroupBox, "grpConfirm");
     auto* confirm = new QVBoxLayout(confirmFrame);
     confirm->addWidget(chkConfirm);
-    confirm->addWidget(new QLabel(QStringLiteral("Confirmation Title:")));
+    confirm->addWidget(buddyLabel(QStringLiteral("Confirmation Title:"), txtConfirmTitle));
     confirm->addWidget(txtConfirmTitle);
-    confirm->addWidget(new QLabel(QStringLiteral("Confirmation Question:")));
+    confirm->addWidget(buddyLabel(QStringLiteral("Confirmation Question:"), txtConfirmQuestion));
     confirm->addWidget(txtConfirmQuestion);
 
     cboName = named(new QComboBox, "cboName");
@@ -170,7 +169,7 @@ void frmTaskWizard::buildPages() {
     for (QWidget* page : std::as_const(picFrame))
         layout->addWidget(page);
     layout->addLayout(buttons);
-    resize(520, 320);
+    setFixedDialogFrame(this, {520, 320});
 
     connect(cmdSource, &QPushButton::clicked, this, [this] {
         const QString chosen =

@@ -8,12 +8,14 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
 
 class QAction;
 class QFrame;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QScrollArea;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -80,6 +82,7 @@ public:
     void showCopyProgress(const QString& taskName, int percent) override;
     void insertLogLine(const QString& line) override;
     void showFromTray() override;
+    void trayAppeared() override;
 
     // Pixels from twips on this window's screen, and back.
     int twipsToPixelsX(int twips) const;
@@ -94,6 +97,7 @@ public:
     TaskListView* lvwTasks;
     QFrame* picHelp;
     QLabel* lblHelpTitle;
+    QScrollArea* helpScroll;
     QLabel* lblHelpText;
     QListWidget* lstLog;
     QIcon picSysTray;
@@ -187,6 +191,7 @@ private:
     bool renameTask(int row, const QString& newText);
     void handToFileInfo(int row);
     void reportStoreFault(const QString& message);
+    void tellWaitingFailures();
 
     // Task command helpers.
     bool refuseWithoutSelection(const QString& noItems, const QString& noSelection);
@@ -200,7 +205,9 @@ private:
     bool m_performingAll = false;
     QString m_shownHelpTitle;
     QString m_lastStoreFault;
-    // The failure each task last told of in a balloon, by record number.
-    QHash<int, QString> m_notifiedFailures;
+    // Balloons of failures, as "<name> failed." and the reason, by record number: the last one
+    // each task handed to a notification area, and the ones waiting for a notification area.
+    QHash<int, QStringList> m_notifiedFailures;
+    QHash<int, QStringList> m_waitingFailures;
     QRect m_wantedFrame;
 };
