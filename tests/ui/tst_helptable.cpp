@@ -1,5 +1,11 @@
+#include "frmMain.h"
 #include "helpTable.h"
+#include "windowFixture.h"
 
+#include <QAction>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QtTest>
 
@@ -37,6 +43,34 @@ private slots:
         }
         QCOMPARE(titles.size(), keys.size());
         QCOMPARE(helpEntry("Ok")->title, "OK");
+    }
+
+    void everyEntryReadsWholeInThePanel_data() {
+        QTest::addColumn<int>("points");
+        QTest::newRow("design size") << 8;
+        QTest::newRow("a large desktop font") << 16;
+    }
+    // Whatever the font, the fixed panel cuts no entry: its text wraps to the panel's width and
+    // scrolls down to its end.
+    void everyEntryReadsWholeInThePanel() {
+        QFETCH(int, points);
+        WindowFixture<frmMain> f;
+        f.w.picHelp->setFont(QFont("DejaVu Sans", points));
+        f.w.mnuHelpInteractive->trigger();
+        f.w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.w));
+        const QLabel* text = f.w.lblHelpText;
+        const QWidget* viewport = f.w.helpScroll->viewport();
+        for (const QString& key : keys) {
+            f.w.helpPage(key);
+            QCoreApplication::processEvents();
+            const int reachable =
+                viewport->height() + f.w.helpScroll->verticalScrollBar()->maximum();
+            QVERIFY2(text->width() <= viewport->width() &&
+                         text->heightForWidth(text->width()) <= text->height() &&
+                         text->height() <= reachable,
+                     qPrintable(key));
+        }
     }
 
     void unknownKeysFindNothing_data() {

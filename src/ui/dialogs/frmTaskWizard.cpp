@@ -87,6 +87,8 @@ void frmTaskWizard::buildPages() {
 
     lstDestination = named(new QListWidget, "lstDestination");
     lstDestination->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A list, unlike a text box, does not take its name from the frame around it.
+    lstDestination->setAccessibleName(QStringLiteral("Destination Files"));
     cmdAdd = plainButton(this, "cmdAdd", QStringLiteral("Add"));
     cmdRemove = plainButton(this, "cmdRemove", QStringLiteral("Remove"));
     cmdRemove->setEnabled(false);
