@@ -228,51 +228,43 @@ private slots:
         makeFile(f.home, "notify.dat");
         QTRY_VERIFY_WITH_TIMEOUT(f.w.isVisible(), 5000);
         QVERIFY(!QFile::exists(applicationFile("notify.dat")));
-    }
-
-    void everyControlSpeaks_data() {
-        QTest::addColumn<int>("window");
-        QTest::addColumn<bool>("fixedFrame"); // no minimise or maximise, one size
-        const bool framed[] = {false, true, true, true, false, false};
-        const char* names[] = {"main window", "editor", "wizard",
-                               "preferences", "about",  "comments"};
-        for (int window = 0; window < 6; ++window)
-            QTest::newRow(names[window]) << window << framed[window];
-    }
-    // A screen reader names every control that takes the focus, and the bars, in the program's
-    // words; the fixed dialogs offer window managers no minimise or maximise.
-    void everyControlSpeaks() {
-        QFETCH(int, window);
-        QFETCH(bool, fixedFrame);
-        WindowFixture<frmMain> f;
-        const std::unique_ptr<QWidget> windows[] = {nullptr,
-                                                    std::make_unique<frmTaskEditor>(),
-                                                    std::make_unique<frmTaskWizard>(),
-                                                    std::make_unique<frmPreferences>(),
-                                                    std::make_unique<frmAbout>(),
-                                                    std::make_unique<frmComments>()};
-        QWidget* shown = window ? windows[window].get() : &f.w;
-        QStringList silent;
-        for (QWidget* control : shown->findChildren<QWidget*>())
-            if ((control->focusPolicy() != Qt::NoFocus || qobject_cast<QToolBar*>(control)) &&
-                !qobject_cast<QComboBox*>(control->parentWidget()) && control->window() == shown &&
-                QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name).isEmpty())
-                silent << control->objectName() + ':' + control->metaObject()->className();
-        QCOMPARE(silent.join(' '), QString());
-        const Qt::WindowFlags flags = shown->windowFlags();
-        QCOMPARE(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint) &&
-                     !(flags & Qt::WindowMinMaxButtonsHint) &&
-                     shown->minimumSize() == shown->maximumSize(),
-                 fixedFrame);
-    }
-
-    // The tip is cut to its field without halving a character; the percentage stays.
-    void trayTipsAreCutToTheirField() {
+        // The tray tip is cut to its field without halving a character; the percentage stays.
         const QString longTip(80, QLatin1Char('x'));
         QCOMPARE(trayTipText(longTip).size(), 63);
         QCOMPARE(trayTipText(QString(62, 'x') + QString::fromUtf8("\u00e9")), QString(62, 'x'));
         QCOMPARE(trayProgressText("Backup", 42), QString("Backup: 42%"));
         QCOMPARE(trayProgressText(longTip, 100), QString(57, QLatin1Char('x')) + ": 100%");
+    }
+
+    // A screen reader names every control that takes the focus, and the bars, in the program's
+    // words; the fixed dialogs offer window managers no minimise or maximise.
+    void everyControlSpeaks() {
+        WindowFixture<frmMain> f;
+        frmTaskEditor editor;
+        frmTaskWizard wizard;
+        frmPreferences preferences;
+        frmAbout about;
+        frmComments comments;
+        const std::pair<QWidget*, bool> windows[] = {{&f.w, false},   {&editor, true},
+                                                     {&wizard, true}, {&preferences, true},
+                                                     {&about, false}, {&comments, false}};
+        for (const auto& [shown, fixedFrame] : windows) {
+            QStringList silent;
+            for (QWidget* control : shown->findChildren<QWidget*>())
+                if ((control->focusPolicy() != Qt::NoFocus || qobject_cast<QToolBar*>(control)) &&
+                    !qobject_cast<QComboBox*>(control->parentWidget()) &&
+                    control->window() == shown &&
+                    QAccessible::queryAccessibleInterface(control)
+                        ->text(QAccessible::Name)
+                        .isEmpty())
+                    silent << control->objectName() + ':' + control->metaObject()->className();
+            QCOMPARE(shown->objectName() + ' ' + silent.join(' '), shown->objectName() + ' ');
+            const Qt::WindowFlags flags = shown->windowFlags();
+            QCOMPARE(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowCloseButtonHint) &&
+                         !(flags & Qt::WindowMinMaxButtonsHint) &&
+                         shown->minimumSize() == shown->maximumSize(),
+                     fixedFrame);
+        }
     }
 };
 
