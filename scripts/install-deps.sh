@@ -2,7 +2,8 @@
 # Installs, with apt-get, whichever of the packages Tidewell builds and tests with are missing:
 # the icons are drawn with rsvg-convert, and the package is made and checked with dpkg-dev,
 # file, appstream and desktop-file-utils; the copies onto a FAT volume are tried through fusefat
-# on an image made by dosfstools.
+# on an image made by dosfstools; the tray test meets a panel on a private session bus
+# (dbus-daemon) under a virtual X server (xvfb, xauth).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
     librsvg2-bin
     dpkg-dev file appstream desktop-file-utils
     fusefat dosfstools
+    dbus-daemon xvfb xauth
 )
 
 missing=()
