@@ -119,6 +119,8 @@ void frmTaskEditor::buildLayout() {
     cboRule = new QComboBox(this);
     cboRule->setObjectName(QStringLiteral("cboRule"));
     cboRule->addItems(ruleTexts());
+    // A drop-down list says its choice as its name unless it is given the frame's caption.
+    cboRule->setAccessibleName(QStringLiteral("Update Rule"));
     chkConfirm = new QCheckBox(QStringLiteral("Confirm Before Performing Task"), this);
     chkConfirm->setObjectName(QStringLiteral("chkConfirm"));
 

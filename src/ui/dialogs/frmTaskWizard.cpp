@@ -61,6 +61,8 @@ frmTaskWizard::frmTaskWizard(QWidget* parent) : QDialog(parent) {
     attachHelpKeys();
     currentPage = 0;
     showPage();
+    // Sized with one page showing, as it always is.
+    setFixedDialogFrame(this, {520, 320});
     cboRule->setCurrentIndex(0);
     loadNames();
 }
@@ -101,6 +103,8 @@ void frmTaskWizard::buildPages() {
 
     cboRule = named(new QComboBox, "cboRule");
     cboRule->addItems(ruleTexts());
+    // Drop-down lists say their choice as their name unless given their frame's caption.
+    cboRule->setAccessibleName(QStringLiteral("Update Rule"));
     grpRule = named(new QGroupBox(QStringLiteral("Update Rule")), "grpRule");
     (new QVBoxLayout(grpRule))->addWidget(cboRule);
 
@@ -126,6 +130,7 @@ void frmTaskWizard::buildPages() {
     confirm->addWidget(txtConfirmQuestion);
 
     cboName = named(new QComboBox, "cboName");
+    cboName->setAccessibleName(QStringLiteral("Task Name"));
     cboName->setEditable(true);
     cboName->setInsertPolicy(QComboBox::NoInsert);
     // The box keeps what was typed; the existing names stay in its drop-down.
@@ -171,7 +176,6 @@ void frmTaskWizard::buildPages() {
     for (QWidget* page : std::as_const(picFrame))
         layout->addWidget(page);
     layout->addLayout(buttons);
-    setFixedDialogFrame(this, {520, 320});
 
     connect(cmdSource, &QPushButton::clicked, this, [this] {
         const QString chosen =
