@@ -60,6 +60,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for package in libqt6widgets6 libqt6core6 libc6 qt6-qpa-plugins; do
     [[ $depends == *"$package"* ]] || fail "Depends lacks $package: $depends"
 done
+[[ $(dpkg-deb -f "$deb" Recommends) == *qt6-wayland* ]] || fail "Recommends lacks qt6-wayland"
 
 # The unpacked starter must find the program beside it and give it the user's data folder; a
 # program that is still running after a few seconds has found its libraries and started.

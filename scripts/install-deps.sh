@@ -2,17 +2,19 @@
 # Installs, with apt-get, whichever of the packages Tidewell builds and tests with are missing:
 # the icons are drawn with rsvg-convert, and the package is made and checked with dpkg-dev,
 # file, appstream, desktop-file-utils and lintian; the copies onto a FAT volume are tried
-# through fusefat on an image made by dosfstools.
+# through fusefat on an image made by dosfstools; the tray test meets a panel on a private
+# session bus (dbus-daemon) under a virtual X server (xvfb, xauth).
 set -euo pipefail
 
 packages=(
     build-essential cmake pkg-config
-    qt6-base-dev qt6-qpa-plugins libgl-dev
+    qt6-base-dev qt6-qpa-plugins qt6-wayland libgl-dev libxcb1-dev
     libbenchmark-dev
     binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
     librsvg2-bin
     dpkg-dev file appstream desktop-file-utils lintian
     fusefat dosfstools
+    dbus-daemon xvfb xauth
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "frmTaskEditor.h"
 
+#include "dialogParts.h"
 #include "helpHover.h"
 #include "modCommonDialogAPI.h"
 #include "modFileDateTime.h"
@@ -97,10 +98,9 @@ void limitToBytes(QLineEdit* edit, int width) {
 frmTaskEditor::frmTaskEditor(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmTaskEditor"));
     setWindowTitle(QStringLiteral("Task Editor"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::CustomizeWindowHint);
     setModal(true);
     buildLayout();
+    setFixedDialogFrame(this, {480, 0});
     connectEvents();
     attachHelpKeys();
     cboRule->setCurrentIndex(0);
@@ -119,6 +119,8 @@ void frmTaskEditor::buildLayout() {
     cboRule = new QComboBox(this);
     cboRule->setObjectName(QStringLiteral("cboRule"));
     cboRule->addItems(ruleTexts());
+    // A drop-down list says its choice as its name unless it is given the frame's caption.
+    cboRule->setAccessibleName(QStringLiteral("Update Rule"));
     chkConfirm = new QCheckBox(QStringLiteral("Confirm Before Performing Task"), this);
     chkConfirm->setObjectName(QStringLiteral("chkConfirm"));
 
@@ -159,9 +161,9 @@ void frmTaskEditor::buildLayout() {
     grpConfirm->setObjectName(QStringLiteral("grpConfirm"));
     auto* confirm = new QVBoxLayout(grpConfirm);
     confirm->addWidget(chkConfirm);
-    confirm->addWidget(new QLabel(QStringLiteral("Confirmation Title:"), grpConfirm));
+    confirm->addWidget(buddyLabel(QStringLiteral("Confirmation Title:"), txtConfirmTitle));
     confirm->addWidget(txtConfirmTitle);
-    confirm->addWidget(new QLabel(QStringLiteral("Confirmation Question:"), grpConfirm));
+    confirm->addWidget(buddyLabel(QStringLiteral("Confirmation Question:"), txtConfirmQuestion));
     confirm->addWidget(txtConfirmQuestion);
 
     auto* buttons = new QHBoxLayout;
@@ -175,7 +177,6 @@ void frmTaskEditor::buildLayout() {
     layout->addWidget(grpRule);
     layout->addWidget(grpConfirm);
     layout->addLayout(buttons);
-    resize(480, sizeHint().height());
 
     // The keyboard follows the layout, each Browse button right after its field.
     const QList<QWidget*> tabOrder = {

@@ -1,5 +1,6 @@
 #include "frmTaskWizard.h"
 
+#include "dialogParts.h"
 #include "frmTaskEditor.h"
 #include "helpHover.h"
 #include "modCommonDialogAPI.h"
@@ -54,14 +55,14 @@ int fittingLength(const QString& text, int width) {
 frmTaskWizard::frmTaskWizard(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmTaskWizard"));
     setWindowTitle(QStringLiteral("Kestrelmoor Tidewell"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
-                   Qt::CustomizeWindowHint);
     setModal(true);
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildPages();
     attachHelpKeys();
     currentPage = 0;
     showPage();
+    // Sized with one page showing, as it always is.
+    setFixedDialogFrame(this, {520, 320});
     cboRule->setCurrentIndex(0);
     loadNames();
 }
@@ -88,6 +89,8 @@ void frmTaskWizard::buildPages() {
 
     lstDestination = named(new QListWidget, "lstDestination");
     lstDestination->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A list, unlike a text box, does not take its name from the frame around it.
+    lstDestination->setAccessibleName(QStringLiteral("Destination Files"));
     cmdAdd = plainButton(this, "cmdAdd", QStringLiteral("Add"));
     cmdRemove = plainButton(this, "cmdRemove", QStringLiteral("Remove"));
     cmdRemove->setEnabled(false);
@@ -100,6 +103,8 @@ void frmTaskWizard::buildPages() {
 
     cboRule = named(new QComboBox, "cboRule");
     cboRule->addItems(ruleTexts());
+    // Drop-down lists say their choice as their name unless given their frame's caption.
+    cboRule->setAccessibleName(QStringLiteral("Update Rule"));
     grpRule = named(new QGroupBox(QStringLiteral("Update Rule")), "grpRule");
     (new QVBoxLayout(grpRule))->addWidget(cboRule);
 
@@ -119,12 +124,13 @@ void frmTaskWizard::buildPages() {
     auto* confirmFrame = named(new QGroupBox, "grpConfirm");
     auto* confirm = new QVBoxLayout(confirmFrame);
     confirm->addWidget(chkConfirm);
-    confirm->addWidget(new QLabel(QStringLiteral("Confirmation Title:")));
+    confirm->addWidget(buddyLabel(QStringLiteral("Confirmation Title:"), txtConfirmTitle));
     confirm->addWidget(txtConfirmTitle);
-    confirm->addWidget(new QLabel(QStringLiteral("Confirmation Question:")));
+    confirm->addWidget(buddyLabel(QStringLiteral("Confirmation Question:"), txtConfirmQuestion));
     confirm->addWidget(txtConfirmQuestion);
 
     cboName = named(new QComboBox, "cboName");
+    cboName->setAccessibleName(QStringLiteral("Task Name"));
     cboName->setEditable(true);
     cboName->setInsertPolicy(QComboBox::NoInsert);
     // The box keeps what was typed; the existing names stay in its drop-down.
@@ -170,7 +176,6 @@ void frmTaskWizard::buildPages() {
     for (QWidget* page : std::as_const(picFrame))
         layout->addWidget(page);
     layout->addLayout(buttons);
-    resize(520, 320);
 
     connect(cmdSource, &QPushButton::clicked, this, [this] {
         const QString chosen =

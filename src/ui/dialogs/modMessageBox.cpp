@@ -51,4 +51,6 @@ bool showMessage(QWidget* parent, MessageKind kind, const QString& title, const 
     return showBox(parent, kind, title, text);
 }
 
-void setMessageResponder(MessageResponder newResponder) { responder() = std::move(newResponder); }
+void setMessageResponder(MessageResponder newResponder) {
+    responder() = std::move(newResponder);
+}

@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
 #include <QTimer>
@@ -115,11 +116,13 @@ void frmMain::buildChildren() {
     setCentralWidget(client);
 
     objToolbar = new QToolBar(client);
+    objToolbar->setAccessibleName("Toolbar");
     objStatusBar = new QStatusBar(client);
     lvwTasks = new TaskListView(client);
     lvwTasks->setObjectName("lvwTasks");
     lstLog = new ActionLogList(client);
     lstLog->setObjectName("lstLog");
+    lstLog->setAccessibleName("Action Log");
     buildHelpPanel();
 
     picSysTray = trayIconImage();
@@ -144,14 +147,23 @@ void frmMain::buildHelpPanel() {
     titleFont.setBold(true);
     lblHelpTitle->setFont(titleFont);
 
-    lblHelpText = new QLabel(
-        "Welcome to Interactive Help.  Please wait while the software initialises.", picHelp);
+    // A text longer than the fixed panel, in the desktop's font, scrolls instead of being cut.
+    helpScroll = new QScrollArea(picHelp);
+    helpScroll->setObjectName("helpScroll");
+    helpScroll->setAccessibleName("Interactive Help");
+    helpScroll->setFrameShape(QFrame::NoFrame);
+    helpScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    helpScroll->setWidgetResizable(true);
+    helpScroll->viewport()->setAutoFillBackground(false);
+    lblHelpText =
+        new QLabel("Welcome to Interactive Help.  Please wait while the software initialises.");
     lblHelpText->setObjectName("lblHelpText");
     lblHelpText->setWordWrap(true);
     lblHelpText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    helpScroll->setWidget(lblHelpText);
 
     placeChild(lblHelpTitle, 60, 60, 2595, 195);
-    placeChild(lblHelpText, 60, 300, 2595, 1995);
+    placeChild(helpScroll, 60, 300, 2595, 1995);
     for (QWidget* part : {static_cast<QWidget*>(picHelp), static_cast<QWidget*>(lblHelpTitle),
                           static_cast<QWidget*>(lblHelpText)}) {
         attachHelp(part, "help");
@@ -228,13 +240,27 @@ void frmMain::showMainWindow() {
 }
 
 // A hidden window tells of a failure the engine reports; the engine reports a task's failure
-// once, not at every check that finds it again.
-void frmMain::taskFailed(int /*recordNumber*/, const QString& name, const QString& reason) {
+// once, not at every check that finds it again. A failure found before there is a notification
+// area is told as soon as one comes up.
+void frmMain::taskFailed(int recordNumber, const QString& name, const QString& reason) {
     // Read as the preferences window shows it: on only when the value is 1.
     if (isVisible() ||
         readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures).toInt() != 1)
         return;
-    showTrayMessage(name + " failed.", reason);
+    m_waitingFailures.insert(recordNumber, {name + " failed.", reason});
+    tellWaitingFailures();
+}
+
+void frmMain::tellWaitingFailures() {
+    for (auto waiting = m_waitingFailures.begin(); waiting != m_waitingFailures.end();) {
+        if (!showTrayMessage(waiting->at(0), waiting->at(1)))
+            return;
+        waiting = m_waitingFailures.erase(waiting);
+    }
+}
+
+void frmMain::trayAppeared() {
+    tellWaitingFailures();
 }
 
 void frmMain::showCopyProgress(const QString& taskName, int percent) {

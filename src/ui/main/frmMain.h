@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
+#include <QStringList>
 
 #include <memory>
 
@@ -15,6 +16,7 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QScrollArea;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -84,6 +86,7 @@ public:
     void showCopyProgress(const QString& taskName, int percent) override;
     void insertLogLine(const QString& line) override;
     void showFromTray() override;
+    void trayAppeared() override;
 
     // Pixels from twips on this window's screen, and back.
     int twipsToPixelsX(int twips) const;
@@ -98,6 +101,7 @@ public:
     TaskListView* lvwTasks;
     QFrame* picHelp;
     QLabel* lblHelpTitle;
+    QScrollArea* helpScroll;
     QLabel* lblHelpText;
     QListWidget* lstLog;
     QIcon picSysTray;
@@ -195,6 +199,7 @@ private:
     bool renameTask(int row, const QString& newText);
     void handToFileInfo(int row);
     void reportStoreFault(const QString& message);
+    void tellWaitingFailures();
 
     // Task command helpers.
     bool refuseWithoutSelection(const QString& noItems, const QString& noSelection);
@@ -209,5 +214,8 @@ private:
     std::unique_ptr<PaintThrottle> m_paintThrottle;
     QString m_shownHelpTitle;
     QString m_lastStoreFault;
+    // Balloons of failures, as "<name> failed." and the reason, by record number, waiting for a
+    // notification area.
+    QHash<int, QStringList> m_waitingFailures;
     QRect m_wantedFrame;
 };

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -152,13 +153,13 @@ void frmMain::arrangeControls() {
     const int helpLeft = outerWidth - (helpWidth + 125);
     placeChild(picHelp, helpLeft, listTop, helpWidth, listHeight);
     if (listHeight - 500 > 0)
-        lblHelpText->resize(lblHelpText->width(), twipsToPixelsY(listHeight - 500));
+        helpScroll->resize(helpScroll->width(), twipsToPixelsY(listHeight - 500));
 
     const int listWidth = help ? outerWidth - (helpWidth + 160) : outerWidth - 115;
     lvwTasks->setGeometry(0, twipsToPixelsY(listTop),
                           listWidth > 0 ? twipsToPixelsX(listWidth) : lvwTasks->width(),
                           twipsToPixelsY(listHeight));
-    lblHelpText->move(lblHelpText->x(), twipsToPixelsY(helpTextTop));
+    helpScroll->move(helpScroll->x(), twipsToPixelsY(helpTextTop));
 }
 
 void frmMain::saveWindowSettings() {

@@ -1,7 +1,9 @@
 #include "modSysTraySubClassed.h"
 
 #include "modTidewell.h"
+#include "trayHosts.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QTimer>
 
@@ -28,6 +30,18 @@ TrayHost*& hookedWindow() {
     return window;
 }
 
+// What the icon is made of, kept to put it up again when a notification area comes up.
+struct IconParts {
+    QIcon picture;
+    QString tip;
+    QMenu* menu = nullptr;
+};
+
+IconParts& iconParts() {
+    static IconParts parts;
+    return parts;
+}
+
 // The text cut to at most the given number of UTF-8 bytes.
 QString cutToBytes(const QString& tip, int length) {
     QByteArray bytes = tip.toUtf8();
@@ -48,6 +62,7 @@ QString trayTipText(const QString& tip) {
 }
 
 void setTrayTip(const QString& tip) {
+    iconParts().tip = trayTipText(tip);
     if (QSystemTrayIcon* icon = trayIcon())
         icon->setToolTip(trayTipText(tip));
 }
@@ -57,16 +72,51 @@ QString trayProgressText(const QString& taskName, int percent) {
     return cutToBytes(taskName, trayTipBytes - int(done.size())) + done;
 }
 
-// At login the program may start before the panel: the icon is put up all the same, and the
-// platform shows it once a notification area comes up (also after the panel restarts).
-int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu) {
+namespace {
+
+// Whether Qt sends this run's icons and balloons over the session bus: it decides at the
+// first icon, by whether a StatusNotifier host is up then.
+bool& iconsOnBus() {
+    static bool onBus = false;
+    return onBus;
+}
+
+void putUpIcon() {
+    static const bool decided = (iconsOnBus() = statusNotifierHostPresent(), true);
+    Q_UNUSED(decided);
+    const IconParts& parts = iconParts();
     auto& icon = iconRecord();
-    icon = std::make_unique<QSystemTrayIcon>(picture);
-    icon->setToolTip(trayTipText(tip));
+    icon = std::make_unique<QSystemTrayIcon>(parts.picture);
+    icon->setToolTip(parts.tip);
     icon->show();
-    hookWindow(window, trayMenu);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+}
+
+// A panel that comes up, or comes back after a restart, gets a fresh icon: the old one may
+// have been made for no notification area, or registered with the panel's former self.
+void putUpIconAgain() {
+    TrayHost* window = hookedWindow();
+    if (!window)
+        return;
+    putUpIcon();
+    hookWindow(window, iconParts().menu);
+    window->trayAppeared();
+}
+
+} // namespace
+
+// At login the program may start before the panel: the icon waits for a notification area
+// and comes up with it. It is made only then, because Qt decides at the first icon whether
+// its icons go to a StatusNotifier host or to an X11 tray.
+int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu) {
+    static const bool watching = (watchTrayHosts(qApp, putUpIconAgain), true);
+    Q_UNUSED(watching);
+    iconParts() = {picture, trayTipText(tip), trayMenu};
+    hookedWindow() = window;
+    if (trayHostPresent()) {
+        putUpIcon();
+        hookWindow(window, trayMenu);
         return 1;
+    }
     logAction("There is no notification area yet: the Tidewell icon appears there as soon as "
               "one starts.  Until then, start Tidewell again to bring up its window.");
     return 0;
@@ -74,14 +124,15 @@ int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMen
 
 namespace {
 
-// A balloon shown before the panel has placed the icon (still at the screen's origin) would
-// point at that corner: it waits a little for the icon's place.
+// A balloon that the program draws itself, shown before the panel has placed the icon (still
+// at the screen's origin), would point at that corner: it waits a little for the icon's place.
+// A notification server places its notices itself.
 void showWhenPlaced(const QString& title, const QString& text, int triesLeft) {
     QSystemTrayIcon* icon = trayIcon();
     if (!icon)
         return;
-    if (icon->geometry().topLeft().isNull() && QSystemTrayIcon::isSystemTrayAvailable() &&
-        triesLeft > 0) {
+    if (!iconsOnBus() && icon->geometry().topLeft().isNull() &&
+        QSystemTrayIcon::isSystemTrayAvailable() && triesLeft > 0) {
         QTimer::singleShot(placeWait, icon, [=] { showWhenPlaced(title, text, triesLeft - 1); });
         return;
     }
@@ -90,11 +141,12 @@ void showWhenPlaced(const QString& title, const QString& text, int triesLeft) {
 
 } // namespace
 
-void showTrayMessage(const QString& title, const QString& text) {
-    if (!trayIcon())
-        return;
+bool showTrayMessage(const QString& title, const QString& text) {
+    if (!trayIcon() || !QSystemTrayIcon::isSystemTrayAvailable())
+        return false;
     ++messagesShown();
     showWhenPlaced(title, text, placeTries);
+    return true;
 }
 
 int trayMessageCount() {

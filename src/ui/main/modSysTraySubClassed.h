@@ -12,6 +12,8 @@ public:
     virtual ~TrayHost() = default;
     // Shows the window without changing its window state.
     virtual void showFromTray() = 0;
+    // A notification area has come up and the icon stands in it.
+    virtual void trayAppeared() = 0;
 };
 
 // The longest tooltip the icon record holds, in bytes; one more byte ends it.
@@ -19,10 +21,11 @@ inline constexpr int trayTipBytes = 63;
 
 // Puts the window's icon in the notification area with the tooltip, cut to the record's
 // field, and hooks the window to its clicks; 1 when a notification area is there now, 0 when
-// the icon waits for one (said once in the action log).
+// the icon waits for one (said in the action log). The icon is put up again each time a
+// notification area comes up.
 int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu);
-// A balloon from the icon, as a warning; nothing when there is no icon.
-void showTrayMessage(const QString& title, const QString& text);
+// A balloon from the icon, as a warning; false when there is no notification area to take it.
+bool showTrayMessage(const QString& title, const QString& text);
 // Takes the icon away again.
 void removeTrayIcon();
 // Routes the icon's clicks to the window; the right button opens the tray menu.
@@ -34,7 +37,7 @@ void trayWindowProc(TrayHost* window, QSystemTrayIcon::ActivationReason reason);
 
 // The tooltip as the record stores it.
 QString trayTipText(const QString& tip);
-// Balloons shown so far (tests).
+// Balloons handed to a notification area so far (tests).
 int trayMessageCount();
 // Gives the icon, while there is one, a new tooltip, cut as the record stores it.
 void setTrayTip(const QString& tip);

@@ -171,6 +171,9 @@ TaskListView::TaskListView(QWidget* parent)
     buildTableView();
     m_stack->addWidget(m_listView);
     m_stack->addWidget(m_tableView);
+    // A screen reader meets the view that shows, whichever it is.
+    for (QWidget* view : {static_cast<QWidget*>(m_listView), static_cast<QWidget*>(m_tableView)})
+        view->setAccessibleName(QStringLiteral("Tasks"));
     setViewMode(TaskViewMode::largeIcons);
 }
 

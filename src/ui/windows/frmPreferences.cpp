@@ -1,5 +1,6 @@
 #include "frmPreferences.h"
 
+#include "dialogParts.h"
 #include "helpHover.h"
 #include "modAutostart.h"
 #include "modCommonDialogAPI.h"
@@ -67,8 +68,8 @@ frmPreferences::frmPreferences(QWidget* parent)
       cmdCancel(named(new QPushButton(tr("&Cancel"), this), "cmdCancel")) {
     setObjectName("frmPreferences");
     setWindowTitle(tr("Preferences"));
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     buildLayout();
+    setFixedDialogFrame(this, {});
     attachHelpKeys();
     load();
     connect(chkLogging, &QCheckBox::clicked, this, &frmPreferences::updateLoggingControls);
@@ -98,6 +99,8 @@ void frmPreferences::buildLayout() {
     auto* loggingLayout = new QVBoxLayout(logging);
     loggingLayout->addWidget(chkLogging);
     auto* pathRow = new QHBoxLayout;
+    // The check box heading the frame is no caption of the box, which says what it holds.
+    txtLogging->setAccessibleName(tr("Log File"));
     pathRow->addWidget(txtLogging);
     pathRow->addWidget(cmdLogging);
     loggingLayout->addLayout(pathRow);
