@@ -157,6 +157,9 @@ public:
     QAction* mnuHelpComments;
     QAction* mnuHelpKestrelmoor;
 
+    // The icon's tooltip when no copy is under way: it says when automatic tasks are paused.
+    QString trayTip() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -191,7 +194,6 @@ private:
     QMenu* buildTasksPopup();
     void popupAtCursor(QMenu* menu);
     void pauseAutomaticTasks();
-    QString trayTip() const;
 
     // Task list helpers.
     void onItemClicked(int row);
