@@ -33,6 +33,9 @@ public:
     // Watches the folders of the sources from now on, and the folders of the destinations while
     // they are missing; costs no system calls when they are the ones already followed.
     void follow(const QStringList& sources, const QStringList& destinations = {});
+    // Looks at every followed folder again: a folder deleted since the last look, rather than
+    // unmounted, is watched for from now on.
+    void rewatch();
     // Folders watched right now, the ones standing in for missing folders included.
     int watchCount() const { return static_cast<int>(m_watchOfFolder.size()); }
     // For tests: from now on every watch fails with this error number, or none when it is 0.
@@ -59,7 +62,6 @@ private:
     bool place(const QString& folder, bool watchItself, Placing& placing);
     int addWatch(const QString& path);
     void removeWatch(const QString& path, int watch);
-    void rewatch();
     void retry();
     void sayUnwatchable(const QHash<QString, int>& unwatchable);
     void changed(const QString& folder, const QString& name);

@@ -231,6 +231,17 @@ private slots:
             f.w.lstLog->findItems("Successfully performed Timed", Qt::MatchEndsWith).size(), 1);
         QTRY_COMPARE(f.w.lvwTasks->count(), 1);
         f.w.tmrCheck->stop();
+        // A destination folder deleted rather than unmounted is watched for once its task fails.
+        QVERIFY(QDir(f.home.path()).mkdir("stick"));
+        storeTask(1, "Stick", f.home.file("source.txt"), f.home.file("stick/copy.txt"),
+                  "When the source file is changed");
+        f.w.fillTaskList();
+        QTRY_VERIFY(QFile::exists(f.home.file("stick/copy.txt")));
+        QVERIFY(QDir(f.home.file("stick")).removeRecursively());
+        makeFile(f.home, "source.txt", "new");
+        QTRY_VERIFY(!f.w.lstLog->findItems("Stick failed.", Qt::MatchContains).isEmpty());
+        QVERIFY(QDir(f.home.path()).mkdir("stick"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(f.home.file("stick/copy.txt")), 3000);
         makeFile(f.home, "notify.dat");
         QTRY_VERIFY_WITH_TIMEOUT(f.w.isVisible(), 5000);
         QVERIFY(!QFile::exists(applicationFile("notify.dat")));

@@ -243,6 +243,9 @@ void frmMain::showMainWindow() {
 // once, not at every check that finds it again. A failure found before there is a notification
 // area is told as soon as one comes up.
 void frmMain::taskFailed(int recordNumber, const QString& name, const QString& reason) {
+    // The destination's folder may have gone since it was last looked for.
+    if (changeWatch)
+        changeWatch->rewatch();
     // Read as the preferences window shows it: on only when the value is 1.
     if (isVisible() ||
         readSetting(Setting::NotifyFailures, SettingDefault::NotifyFailures).toInt() != 1)
