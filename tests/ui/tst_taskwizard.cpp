@@ -33,6 +33,8 @@ private slots:
     void refusalsInTheirOrder() {
         Table t;
         frmTaskWizard w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
         QVERIFY(!w.cmdPrevious->isEnabled() && !w.cmdFinish->isEnabled());
         const QString source = makeFile(t.home, "a.txt");
         for (const QString& typed : {QString(), t.home.path(), source}) {
@@ -57,6 +59,7 @@ private slots:
         w.cmdNext->click();
         w.cboRule->setCurrentText("When the source file is newer than the destination file");
         w.cmdNext->click();
+        QVERIFY(w.cboName->hasFocus()); // not the greyed-out Next
         w.cmdFinish->click();
         w.cboName->setEditText(QString(255, 'n'));
         QVERIFY(w.checkNameLength());

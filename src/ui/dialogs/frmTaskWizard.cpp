@@ -236,6 +236,18 @@ void frmTaskWizard::showPage() {
     cmdPrevious->setEnabled(currentPage != 0);
     cmdFinish->setEnabled(last);
     cmdNext->setEnabled(!last);
+    focusFirstOnPage();
+}
+
+// Whoever goes on with the keyboard lands in the page's first box, not on a button that may
+// have just greyed out (Next on the last page).
+void frmTaskWizard::focusFirstOnPage() {
+    for (QWidget* child : picFrame.at(currentPage)->findChildren<QWidget*>()) {
+        if (child->isEnabled() && (child->focusPolicy() & Qt::TabFocus)) {
+            child->setFocus();
+            return;
+        }
+    }
 }
 
 bool frmTaskWizard::refuse(const QString& text, QWidget* focus) {

@@ -57,6 +57,7 @@ private:
     void attachHelpKeys();
     void loadNames();
     void showPage();
+    void focusFirstOnPage();
     bool checkPageBeforeLeaving();
     bool refuse(const QString& text, QWidget* focus);
     void writeTasks();
