@@ -466,30 +466,23 @@ Status startTaskCopy(EngineHost& host, int recordNumber, const QString& source,
     return started;
 }
 
-// Asks when the task wants it, then declines or starts the copy.
+// Asks when the task wants it, then declines or starts the copy. One read of the record gives
+// every field wanted before the question.
 Status beginTask(EngineHost& host, int recordNumber) {
-    const Result<QString> source = readTaskField(TaskField::SourceFile, recordNumber);
-    if (!source)
-        return source.status();
-    const Result<QString> destination = readTaskField(TaskField::DestinationFile, recordNumber);
-    if (!destination)
-        return destination.status();
-    const Result<QString> confirmation = readTaskField(TaskField::ConfirmationOn, recordNumber);
-    if (!confirmation)
-        return confirmation.status();
-    if (confirmation.value().compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
-        const Result<QString> question =
-            readTaskField(TaskField::ConfirmationQuestion, recordNumber);
-        const Result<QString> title = readTaskField(TaskField::ConfirmationTitle, recordNumber);
-        if (!question || !title)
-            return question ? title.status() : question.status();
+    if (Status read = db::readRecord(recordNumber); !read)
+        return read;
+    const QString source = db::fieldValues[slotSourceFile];
+    const QString destination = db::fieldValues[slotDestinationFile];
+    if (db::fieldValues[slotConfirmationOn].compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
+        const QString question = db::fieldValues[slotConfirmationQuestion];
+        const QString title = db::fieldValues[slotConfirmationTitle];
         // What a No records is the state the user was asked about.
-        const std::optional<FileStamp> asked = getFileStamp(source.value());
-        const QString version = getFileVersion(source.value());
-        if (!host.confirmTask(title.value(), question.value()))
-            return decline(host, recordNumber, source.value(), asked, version);
+        const std::optional<FileStamp> asked = getFileStamp(source);
+        const QString version = getFileVersion(source);
+        if (!host.confirmTask(title, question))
+            return decline(host, recordNumber, source, asked, version);
     }
-    return startTaskCopy(host, recordNumber, source.value(), destination.value());
+    return startTaskCopy(host, recordNumber, source, destination);
 }
 
 void performNext(EngineHost& host, int recordNumber) {
