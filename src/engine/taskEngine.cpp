@@ -447,12 +447,8 @@ void copyEnded(EngineHost& host, int recordNumber, quint64 run, const QString& n
 }
 
 // The one place where the copy of a task's source over its destination begins.
-Status startTaskCopy(EngineHost& host, int recordNumber, const QString& source,
-                     const QString& destination) {
-    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
-    if (!name)
-        return name.status();
-    const QString taskName = name.value();
+Status startTaskCopy(EngineHost& host, int recordNumber, const QString& taskName,
+                     const QString& source, const QString& destination) {
     if (Status setAside = setAsideNewerDestination(taskName, source, destination); !setAside)
         return setAside;
     const quint64 run = performingRun;
@@ -467,10 +463,11 @@ Status startTaskCopy(EngineHost& host, int recordNumber, const QString& source,
 }
 
 // Asks when the task wants it, then declines or starts the copy. One read of the record gives
-// every field wanted before the question.
+// every field wanted before the question; its answer is followed by the name as it is then.
 Status beginTask(EngineHost& host, int recordNumber) {
     if (Status read = db::readRecord(recordNumber); !read)
         return read;
+    QString name = db::fieldValues[slotTaskName];
     const QString source = db::fieldValues[slotSourceFile];
     const QString destination = db::fieldValues[slotDestinationFile];
     if (db::fieldValues[slotConfirmationOn].compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
@@ -481,8 +478,13 @@ Status beginTask(EngineHost& host, int recordNumber) {
         const QString version = getFileVersion(source);
         if (!host.confirmTask(title, question))
             return decline(host, recordNumber, source, asked, version);
+        // The task may have been renamed while the question was open.
+        const Result<QString> named = readTaskField(TaskField::TaskName, recordNumber);
+        if (!named)
+            return named.status();
+        name = named.value();
     }
-    return startTaskCopy(host, recordNumber, source, destination);
+    return startTaskCopy(host, recordNumber, name, source, destination);
 }
 
 void performNext(EngineHost& host, int recordNumber) {
