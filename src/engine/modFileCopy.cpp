@@ -444,8 +444,12 @@ bool sameState(const struct stat& before, const struct stat& after) {
 // The version of the bytes read, and whether the open source is still as it was when its data
 // began to move: a write in place, a cut or growth shows in its size or times.
 int checkSourceKept(int in, const struct stat& source, QString& version) {
+    // Only a file that begins as a program does can hold a version: most are looked at no further.
+    char start[2] = {};
     QFile reader;
-    if (reader.open(in, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+    if (::pread(in, start, sizeof start, 0) == qint64(sizeof start) && start[0] == 'M' &&
+        start[1] == 'Z' &&
+        reader.open(in, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
         version = fileVersionOf(reader);
     struct stat after {};
     if (::fstat(in, &after) != 0)

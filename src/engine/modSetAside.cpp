@@ -15,10 +15,11 @@ namespace {
 bool replaceableNewer(const QFileInfo& source, const QFileInfo& destination) {
     constexpr QFile::Permissions anyWrite =
         QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    if (!source.isFile() || !destination.isFile() || !destination.isWritable() ||
-        (destination.permissions() & anyWrite) == 0)
+    if (!source.isFile() || !destination.isFile())
         return false;
     const qint64 ahead = source.lastModified().msecsTo(destination.lastModified());
+    if (ahead <= 0 || !destination.isWritable() || (destination.permissions() & anyWrite) == 0)
+        return false;
     return ahead > qint64(timeStampResolution(destination.filePath())) * 1000;
 }
 
@@ -54,9 +55,11 @@ bool homeTrashReady() {
 
 Status setAsideNewerDestination(const QString& taskName, const QString& source,
                                 const QString& destination) {
-    if (readSetting(Setting::TrashNewerDestinations, SettingDefault::TrashNewerDestinations)
+    // The destination is looked at first: mostly it is not newer, and the settings need not be
+    // read for every copy.
+    if (!replaceableNewer(QFileInfo(source), QFileInfo(destination)) ||
+        readSetting(Setting::TrashNewerDestinations, SettingDefault::TrashNewerDestinations)
                 .toInt() != 1 ||
-        !replaceableNewer(QFileInfo(source), QFileInfo(destination)) ||
         sameContent(source, destination))
         return Status::success();
     QString trashed;

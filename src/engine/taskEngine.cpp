@@ -447,12 +447,8 @@ void copyEnded(EngineHost& host, int recordNumber, quint64 run, const QString& n
 }
 
 // The one place where the copy of a task's source over its destination begins.
-Status startTaskCopy(EngineHost& host, int recordNumber, const QString& source,
-                     const QString& destination) {
-    const Result<QString> name = readTaskField(TaskField::TaskName, recordNumber);
-    if (!name)
-        return name.status();
-    const QString taskName = name.value();
+Status startTaskCopy(EngineHost& host, int recordNumber, const QString& taskName,
+                     const QString& source, const QString& destination) {
     if (Status setAside = setAsideNewerDestination(taskName, source, destination); !setAside)
         return setAside;
     const quint64 run = performingRun;
@@ -466,30 +462,29 @@ Status startTaskCopy(EngineHost& host, int recordNumber, const QString& source,
     return started;
 }
 
-// Asks when the task wants it, then declines or starts the copy.
+// Asks when the task wants it, then declines or starts the copy. One read of the record gives
+// every field wanted before the question; its answer is followed by the name as it is then.
 Status beginTask(EngineHost& host, int recordNumber) {
-    const Result<QString> source = readTaskField(TaskField::SourceFile, recordNumber);
-    if (!source)
-        return source.status();
-    const Result<QString> destination = readTaskField(TaskField::DestinationFile, recordNumber);
-    if (!destination)
-        return destination.status();
-    const Result<QString> confirmation = readTaskField(TaskField::ConfirmationOn, recordNumber);
-    if (!confirmation)
-        return confirmation.status();
-    if (confirmation.value().compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
-        const Result<QString> question =
-            readTaskField(TaskField::ConfirmationQuestion, recordNumber);
-        const Result<QString> title = readTaskField(TaskField::ConfirmationTitle, recordNumber);
-        if (!question || !title)
-            return question ? title.status() : question.status();
+    if (Status read = db::readRecord(recordNumber); !read)
+        return read;
+    QString name = db::fieldValues[slotTaskName];
+    const QString source = db::fieldValues[slotSourceFile];
+    const QString destination = db::fieldValues[slotDestinationFile];
+    if (db::fieldValues[slotConfirmationOn].compare(QLatin1String("1"), Qt::CaseInsensitive) == 0) {
+        const QString question = db::fieldValues[slotConfirmationQuestion];
+        const QString title = db::fieldValues[slotConfirmationTitle];
         // What a No records is the state the user was asked about.
-        const std::optional<FileStamp> asked = getFileStamp(source.value());
-        const QString version = getFileVersion(source.value());
-        if (!host.confirmTask(title.value(), question.value()))
-            return decline(host, recordNumber, source.value(), asked, version);
+        const std::optional<FileStamp> asked = getFileStamp(source);
+        const QString version = getFileVersion(source);
+        if (!host.confirmTask(title, question))
+            return decline(host, recordNumber, source, asked, version);
+        // The task may have been renamed while the question was open.
+        const Result<QString> named = readTaskField(TaskField::TaskName, recordNumber);
+        if (!named)
+            return named.status();
+        name = named.value();
     }
-    return startTaskCopy(host, recordNumber, source.value(), destination.value());
+    return startTaskCopy(host, recordNumber, name, source, destination);
 }
 
 void performNext(EngineHost& host, int recordNumber) {

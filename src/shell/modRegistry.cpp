@@ -71,6 +71,14 @@ void writeSetting(const QString& name, const QString& value) {
 }
 
 QString readSetting(const QString& name, const QString& defaultValue) {
-    const QString text = storedText(openSettingsKey()->value(name));
+    return SettingsReader().read(name, defaultValue);
+}
+
+SettingsReader::SettingsReader() : m_settings(openSettingsKey()) {}
+
+SettingsReader::~SettingsReader() = default;
+
+QString SettingsReader::read(const QString& name, const QString& defaultValue) const {
+    const QString text = storedText(m_settings->value(name));
     return text.isEmpty() ? defaultValue : text;
 }

@@ -2,6 +2,10 @@
 
 #include <QString>
 
+#include <memory>
+
+class QSettings;
+
 // Every setting the program keeps, by the name it is stored under.
 namespace Setting {
 inline constexpr char QuitConfirmation[] = "QuitConfirmation";
@@ -70,3 +74,18 @@ QString settingsLocation();
 void writeSetting(const QString& name, const QString& value);
 // The stored text, or the default when it is missing, empty or cannot be read.
 QString readSetting(const QString& name, const QString& defaultValue);
+
+// The settings opened once for several reads that belong together, such as the two a log line
+// needs; each read is what readSetting gives.
+class SettingsReader {
+public:
+    SettingsReader();
+    ~SettingsReader();
+    SettingsReader(const SettingsReader&) = delete;
+    SettingsReader& operator=(const SettingsReader&) = delete;
+
+    QString read(const QString& name, const QString& defaultValue) const;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};

@@ -75,8 +75,12 @@ void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
 }
 
-bool logToFileOn() {
-    return readSetting(Setting::LogToFile, SettingDefault::LogToFile).trimmed().toInt() == 1;
+// The log file, when lines go to one: both settings come from one look at the store.
+std::optional<QString> logFileInUse() {
+    const SettingsReader settings;
+    if (settings.read(Setting::LogToFile, SettingDefault::LogToFile).trimmed().toInt() != 1)
+        return std::nullopt;
+    return settings.read(Setting::LogFile, SettingDefault::logFile());
 }
 
 } // namespace
@@ -87,9 +91,10 @@ void setLogSink(LogSink* sink) {
 
 void logAction(const QString& message) {
     showLogLine(logLine(message));
-    if (!logToFileOn())
+    const std::optional<QString> logFile = logFileInUse();
+    if (!logFile)
         return;
-    const QString path = readSetting(Setting::LogFile, SettingDefault::logFile());
+    const QString& path = *logFile;
     const std::optional<QString> failure = appendToLogFile(path, logLine(message));
     if (!failure) {
         failedLogFile.clear();

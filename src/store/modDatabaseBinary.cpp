@@ -309,6 +309,16 @@ Status listRecords() {
     return Status::success();
 }
 
+Result<bool> isListed(int recordNumber) {
+    if (Status status = refresh(); !status)
+        return status;
+    const auto& cells = image().cells();
+    const auto& ofRecord = image().cellsOfRecord(recordNumber);
+    return image().exists() && std::any_of(ofRecord.begin(), ofRecord.end(), [&](int index) {
+               return cells[index].field == 0 && listed(cells[index]);
+           });
+}
+
 Status listFieldValues(const QString& name) {
     startResults();
     if (Status status = refresh(); !status || !image().exists())

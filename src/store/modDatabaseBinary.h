@@ -50,6 +50,8 @@ Status deleteField(const QString& name, int recordNumber);
 Status deleteRecord(int recordNumber);
 // Lists each record number once, where its first live slot-0 cell stands.
 Status listRecords();
+// Whether listRecords would list the record number, without listing the others.
+Result<bool> isListed(int recordNumber);
 Status listFieldValues(const QString& name);
 Result<int> nextRecordNumber();
 // Copies every field into a new record as addRecords does, as one durable edit.

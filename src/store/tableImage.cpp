@@ -425,6 +425,7 @@ Status TableImage::apply(const TableEdit& edit, bool durable) {
         patches.emplace_back(m_cells[index].offset + 1, QByteArray(1, char(flag)));
     if (patches.empty() && edit.appended.isEmpty())
         return Status::success();
+    patches = joinedPatches(patches);
     const qint64 startedNs = nowNs();
     FileIdentity written;
     if (Status status = write(patches, edit.appended, durable, written); !status)
@@ -450,6 +451,31 @@ Status TableImage::apply(const TableEdit& edit, bool durable) {
     m_loaded = true;
     m_exists = true;
     return Status::success();
+}
+
+// Patches a few cells apart become one patch over the span they cover, the bytes between them
+// as the image holds them: the fields a copy records lie together, and go in one write.
+std::vector<TableImage::Patch> TableImage::joinedPatches(const std::vector<Patch>& patches) const {
+    constexpr qint64 widestGap = 512;
+    std::vector<std::pair<qint64, qint64>> spans; // start, end
+    for (const auto& [offset, bytes] : patches)
+        spans.emplace_back(offset, offset + bytes.size());
+    std::sort(spans.begin(), spans.end());
+    std::vector<Patch> joined;
+    for (auto span = spans.begin(); span != spans.end();) {
+        const qint64 start = span->first;
+        qint64 end = span->second;
+        for (++span; span != spans.end() && span->first - end <= widestGap; ++span)
+            end = std::max(end, span->second);
+        QByteArray bytes = m_bytes.mid(start, end - start);
+        // In the order given, so that a later value for the same bytes wins, as it would.
+        for (const auto& [offset, value] : patches) {
+            if (offset >= start && offset < end)
+                bytes.replace(offset - start, value.size(), value);
+        }
+        joined.emplace_back(start, bytes);
+    }
+    return joined;
 }
 
 Status TableImage::write(const std::vector<Patch>& patches, const QByteArray& appended,

@@ -79,6 +79,7 @@ private:
     void parse();
     void parseFrom(qint64 offset);
     int widthOf(int field) const;
+    std::vector<Patch> joinedPatches(const std::vector<Patch>& patches) const;
     Status write(const std::vector<Patch>& patches, const QByteArray& appended, bool durable,
                  FileIdentity& written);
     qint64 tornTailOffset() const;

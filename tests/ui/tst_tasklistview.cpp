@@ -109,6 +109,10 @@ private slots:
         if (column >= 0 && column != 4)
             QCOMPARE(keysInOrder(*m_list), keys);
         QCOMPARE(m_list->itemKey(m_list->selectedRow()), QStringLiteral("key7"));
+        // A performed task's row is found wherever the last fill put it.
+        m_list->updateItem({"key3", "Alpha", "exe", {"2024/02/01", "", "", ""}});
+        const int row = int(keysInOrder(*m_list).indexOf("key3"));
+        QCOMPARE(m_list->itemText(row, 1) + m_list->itemText(row, 0), "2024/02/01Alpha");
     }
 
     // Typed text ends in Enter or Esc; one mode refuses the new name.

@@ -77,9 +77,8 @@ db::FieldList fieldList(const QList<EditorField>& fields) {
 
 // Whether the record is still a live task of the table.
 bool taskExists(int recordNumber) {
-    if (!db::listRecords())
-        return false;
-    return db::resultList.contains(QString::number(recordNumber));
+    const Result<bool> listed = db::isListed(recordNumber);
+    return listed && listed.value();
 }
 
 // Shows the editor; its fields when the user pressed OK and every one fits its task field.

@@ -271,8 +271,12 @@ void TaskListView::setItems(const QList<TaskListItem>& items) {
         sortByColumn(ordered, m_sortKey);
     QList<QList<QStandardItem*>> rows;
     rows.reserve(ordered.size());
-    for (const TaskListItem& item : ordered)
+    m_rowByKey.clear();
+    for (const TaskListItem& item : ordered) {
+        if (!m_rowByKey.contains(item.key))
+            m_rowByKey.insert(item.key, int(rows.size()));
         rows.append(rowOfItem(item));
+    }
     m_model->replaceRows(rows);
     selectRow(rowOfKey(keptKey));
 }
@@ -325,11 +329,8 @@ QString TaskListView::selectedKey() const {
 int TaskListView::rowOfKey(const QString& key) const {
     if (key.isEmpty())
         return -1;
-    for (int row = 0; row < count(); ++row) {
-        if (itemKey(row) == key)
-            return row;
-    }
-    return -1;
+    const int row = m_rowByKey.value(key, -1);
+    return row >= 0 && itemKey(row) == key ? row : -1;
 }
 
 // Whole rows, so the details view highlights the full line whichever view chose the item.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QPersistentModelIndex>
 #include <QStringList>
 #include <QWidget>
@@ -107,6 +108,8 @@ private:
     bool m_sorted = false;
     int m_sortKey = 0;
     RenameHandler m_renameHandler;
+    // The row of each key as the list was last filled: a burst of performing updates every row.
+    QHash<QString, int> m_rowByKey;
     // The rename whose editor has just committed; decided once the editor has closed.
     QPersistentModelIndex m_pendingRename;
     QString m_pendingText;
