@@ -73,10 +73,6 @@ Result<QString> readTaskField(const char* name, int recordNumber) {
     return db::readField(QString::fromLatin1(name), recordNumber);
 }
 
-Status writeTaskField(const char* name, int recordNumber, const QString& value) {
-    return db::writeField(QString::fromLatin1(name), recordNumber, value);
-}
-
 // --- Comparing stored and fresh texts -----------------------------------------------------
 
 // Whole days from the first date text to the second. A text that cannot be read back (the
@@ -209,14 +205,14 @@ QString checkFaultLine(const QString& taskName, const Status& fault) {
     return subject + QStringLiteral(" could not be checked.  ") + fault.message();
 }
 
-// The first check that finds the source records its date and time.
+// The first check that finds the source records its date and time, in one write.
 Status writeBaseline(int recordNumber, const CheckedTask& task, const FileStamp& source) {
-    Status written = Status::success();
+    db::FieldList baseline;
     if (task.fileDate.isEmpty())
-        written = writeTaskField(TaskField::FileDate, recordNumber, source.date);
-    if (written && task.fileTime.isEmpty())
-        written = writeTaskField(TaskField::FileTime, recordNumber, source.time);
-    return written;
+        baseline.emplace_back(TaskField::FileDate, source.date);
+    if (task.fileTime.isEmpty())
+        baseline.emplace_back(TaskField::FileTime, source.time);
+    return baseline.empty() ? Status::success() : db::writeFields(recordNumber, baseline);
 }
 
 // A source written to within the settle time may still be being written: the change watch
@@ -510,12 +506,11 @@ void endPass() {
     if (ended.check)
         reportedFaults = faultsThisCycle;
     if (ended.rebuild) {
-        if (ended.check) {
-            const Underway quiet(quietRebuilds);
-            ended.host->fillTaskList();
-        } else {
-            ended.host->fillTaskList();
-        }
+        // A check's closing rebuild starts no check: it would be this same check again.
+        std::optional<Underway> quiet;
+        if (ended.check)
+            quiet.emplace(quietRebuilds);
+        ended.host->fillTaskList();
     }
     if (ended.done)
         ended.done();

@@ -117,6 +117,8 @@ bool frmMain::refuseWhileCopying(int recordNumber) {
     return true;
 }
 
+// The selected task's record, read into fieldValues; false (said, and the list rebuilt) when
+// it has gone from the table since the list was built.
 bool frmMain::readSelectedTask(int recordNumber) {
     if (recordNumber >= 0 && taskExists(recordNumber)) {
         if (Status read = db::readRecord(recordNumber); read)
