@@ -560,6 +560,15 @@ void startPass(Pass pass) {
     walkPasses();
 }
 
+// Drops whatever waits; a copy started before ends unrecorded.
+void forgetPerforming() {
+    ++performingRun;
+    passes.clear();
+    checkSnapshot.reset();
+    copyInFlight = false;
+    performingTask = -1;
+}
+
 } // namespace
 
 void performTask(EngineHost& host, int recordNumber) {
@@ -622,12 +631,8 @@ void stopPerforming() {
     forgetPerforming();
 }
 
-void forgetPerforming() {
-    ++performingRun;
-    passes.clear();
-    checkSnapshot.reset();
-    copyInFlight = false;
-    performingTask = -1;
+EngineHost::~EngineHost() {
+    forgetPerforming();
 }
 
 // --- Pausing the automatic tasks ---------------------------------------------------------

@@ -10,7 +10,9 @@
 // What performing a task and the check cycle ask of the main window.
 class EngineHost {
 public:
-    virtual ~EngineHost() = default;
+    // A host that goes away takes along whatever waits to be performed for it; a copy under way
+    // then ends unrecorded.
+    virtual ~EngineHost();
     // The task's own Yes/No question; false only when the user answers No.
     virtual bool confirmTask(const QString& title, const QString& question) = 0;
     // Makes the main window visible, leaving its window state alone.
@@ -61,5 +63,3 @@ int taskBeingCopied();
 bool performingUnderway();
 // The program is ending: the copy under way is stopped and nothing more is performed.
 void stopPerforming();
-// The host goes away: whatever waits is dropped, and a copy under way ends unrecorded.
-void forgetPerforming();

@@ -83,7 +83,6 @@ frmMain::frmMain() {
 }
 
 frmMain::~frmMain() {
-    forgetPerforming();
     unhookWindow(this);
     setHelpHandler(nullptr);
     setLogSink(nullptr);
