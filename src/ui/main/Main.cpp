@@ -9,18 +9,23 @@
 #include <QDir>
 #include <QFile>
 
-#include <cerrno>
 #include <cstdlib>
 #include <optional>
 
+#if defined(Q_OS_UNIX)
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#else
+#include <QLockFile>
+#endif
 
 namespace {
 
 enum class Instance { first, second };
 
+#if defined(Q_OS_UNIX)
 // The first copy holds a kernel lock on the application folder for the rest of its life:
 // taking it needs neither free space nor the right to write there, and it ends with the
 // process however that ends, so nothing is left behind to be judged stale. A folder that
@@ -33,6 +38,16 @@ Instance takeInstanceLock() {
     ::close(folder);
     return Instance::second;
 }
+#else
+// Without such a lock, a lock file in the application folder is held for the first copy's
+// life; one whose process has ended is taken over.
+Instance takeInstanceLock() {
+    static QLockFile lock(applicationFile("tidewell.lock"));
+    lock.setStaleLockTime(0);
+    return lock.tryLock(0) || lock.error() != QLockFile::LockFailedError ? Instance::first
+                                                                         : Instance::second;
+}
+#endif
 
 // Tells the running copy to show its window; it looks for the marker at every check.
 void notifyRunningCopy() {
