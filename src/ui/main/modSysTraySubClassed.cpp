@@ -64,7 +64,7 @@ QString trayTipText(const QString& tip) {
 void setTrayTip(const QString& tip) {
     iconParts().tip = trayTipText(tip);
     if (QSystemTrayIcon* icon = trayIcon())
-        icon->setToolTip(trayTipText(tip));
+        icon->setToolTip(iconParts().tip);
 }
 
 QString trayProgressText(const QString& taskName, int percent) {
