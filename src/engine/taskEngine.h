@@ -10,8 +10,8 @@
 // What performing a task and the check cycle ask of the main window.
 class EngineHost {
 public:
-    // A host that goes away takes along whatever waits to be performed for it; a copy under way
-    // then ends unrecorded.
+    // Tasks are performed for one host at a time: a host that goes away takes along whatever
+    // waits to be performed, and a copy under way then ends unrecorded.
     virtual ~EngineHost();
     // The task's own Yes/No question; false only when the user answers No.
     virtual bool confirmTask(const QString& title, const QString& question) = 0;
