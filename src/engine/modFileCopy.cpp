@@ -1,6 +1,7 @@
 #include "modFileCopy.h"
 
 #include "modFileVersionInfo.h"
+#include "modSetAside.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -63,10 +64,19 @@ constexpr int sourceChangedError = -1;
 struct CopyJob {
     QString source;
     QString destination;
+    NewerDestination newer = NewerDestination::replace;
     quint64 burst = 0;
     std::atomic<qint64> total = 0;
     std::atomic<qint64> moved = 0;
 };
+
+// A task's copy sets a newer destination aside only once its own data is ready to take the
+// place, so that a copy that fails before leaves the destination where it was.
+Result<QString> setAsideIfNewer(const CopyJob& job, const QString& destination) {
+    if (job.newer != NewerDestination::setAside)
+        return QString();
+    return setAsideNewerDestination(job.source, destination);
+}
 
 // How many bytes the data copy may write before the injected fault strikes; everything when
 // no fault is set.
@@ -534,17 +544,24 @@ Result<CopiedSource> writeReplacement(int in, const struct stat& source,
         return errnoFailure(errno);
     struct timespec kept {};
     CopiedSource copied{qint64(source.st_mtim.tv_sec) * 1000000000 + source.st_mtim.tv_nsec,
-                        qint64(source.st_size), QString()};
+                        qint64(source.st_size), QString(), QString()};
     int error = fillTemporary(in, temporary.handle().get(), source, destination, kept,
                               copied.version, job.moved);
     if (error == 0 && cancelled)
         error = ECANCELED;
     if (error == 0)
         error = temporary.handle().close();
-    if (error == 0 && ::rename(temporary.path().constData(), destination.path.constData()) != 0)
-        error = errno;
     if (error != 0)
         return errnoFailure(error);
+    const Result<QString> setAside = setAsideIfNewer(job, QFile::decodeName(destination.path));
+    if (!setAside)
+        return setAside.status();
+    copied.setAsideTo = setAside.value();
+    if (::rename(temporary.path().constData(), destination.path.constData()) != 0) {
+        error = errno;
+        putBackSetAside(copied.setAsideTo, QFile::decodeName(destination.path));
+        return errnoFailure(error);
+    }
     temporary.keep();
     error = restoreModificationTime(destination.path, source, kept);
     flushFolder(destination.folder);
@@ -625,8 +642,8 @@ Result<CopiedSource> copyOneFile(CopyJob& job) {
         return Status::failure(in.errorString());
     if (!out.open(QIODevice::WriteOnly))
         return Status::failure(out.errorString());
-    const CopiedSource copied{sourceInfo.lastModified().toMSecsSinceEpoch() * 1000000,
-                              sourceInfo.size(), fileVersionOf(in)};
+    CopiedSource copied{sourceInfo.lastModified().toMSecsSinceEpoch() * 1000000, sourceInfo.size(),
+                        fileVersionOf(in), QString()};
     in.seek(0);
     qint64 left = copyLimit();
     while (left > 0 && !in.atEnd()) {
@@ -642,9 +659,16 @@ Result<CopiedSource> copyOneFile(CopyJob& job) {
         return Status::failure(errorDescription(faultError));
     if (QFileInfo(job.source).lastModified() != sourceInfo.lastModified())
         return Status::failure(errorDescription(sourceChangedError));
-    if (!out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime) ||
-        !out.commit())
+    if (!out.setFileTime(sourceInfo.lastModified(), QFileDevice::FileModificationTime))
         return Status::failure(out.errorString());
+    const Result<QString> setAside = setAsideIfNewer(job, job.destination);
+    if (!setAside)
+        return setAside.status();
+    copied.setAsideTo = setAside.value();
+    if (!out.commit()) {
+        putBackSetAside(copied.setAsideTo, job.destination);
+        return Status::failure(out.errorString());
+    }
     return copied;
 }
 
@@ -801,13 +825,14 @@ Result<CopiedSource> copyFileOver(const QString& source, const QString& destinat
 }
 
 Status startCopy(const QString& source, const QString& destination, const CopyDone& done,
-                 const CopyProgress& progress) {
+                 const CopyProgress& progress, NewerDestination newer) {
     if (cancelled)
         return Status::failure(errorDescription(ECANCELED));
     auto* started = new StartedCopy(done, progress);
     const std::shared_ptr<CopyJob> job = started->job;
     job->source = source;
     job->destination = destination;
+    job->newer = newer;
     job->burst = currentBurst;
     const Status submitted = CopyWorker::instance().submit([job, started] {
         const Result<CopiedSource> copied = runCopy(*job);

@@ -13,7 +13,14 @@ struct CopiedSource {
     qint64 modifiedNs = 0;
     qint64 size = 0;
     QString version;
+    // Where a newer destination went in the trash before the copy took its place; empty when
+    // it was simply replaced.
+    QString setAsideTo;
 };
+
+// What a task's copy does with a destination that is newer than its source: it is replaced, or
+// set aside as setAsideNewerDestination decides, once the new data is ready to take its place.
+enum class NewerDestination { replace, setAside };
 
 // Called on the starting thread a few times a second while a copy that has run longer than
 // about a second moves its data: the share done in percent; once more with -1 when it ends.
@@ -35,9 +42,11 @@ Result<CopiedSource> copyFileOver(const QString& source, const QString& destinat
 
 // The same on the copies' one worker thread, one copy after another, so that the caller's
 // thread goes on with its event loop; done is called there once the copy has ended. A failure
-// here means the copy could not be started (done is then never called).
+// here means the copy could not be started (done is then never called). A destination set aside
+// whose copy then fails is put back in its place.
 Status startCopy(const QString& source, const QString& destination, const CopyDone& done,
-                 const CopyProgress& progress = {});
+                 const CopyProgress& progress = {},
+                 NewerDestination newer = NewerDestination::replace);
 // The copies started from now on look for the leftovers of each destination folder once, until
 // the next burst begins, instead of listing the folder for every copy.
 void beginCopyBurst();

@@ -2,7 +2,6 @@
 
 #include "modFileDateTime.h"
 #include "modRegistry.h"
-#include "modTidewell.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,9 +22,8 @@ bool replaceableNewer(const QFileInfo& source, const QFileInfo& destination) {
     return ahead > qint64(timeStampResolution(destination.filePath())) * 1000;
 }
 
-// Reads both files on the user interface thread; that is bearable only because it happens just
-// for a destination newer than its source, which is rare. Sizes are compared first, then the
-// data chunk by chunk, so a difference ends the reading early.
+// Happens just for a destination newer than its source, which is rare. Sizes are compared
+// first, then the data chunk by chunk, so a difference ends the reading early.
 bool sameContent(const QString& first, const QString& second) {
     QFile one(first), other(second);
     if (one.size() != other.size())
@@ -53,21 +51,26 @@ bool homeTrashReady() {
 
 } // namespace
 
-Status setAsideNewerDestination(const QString& taskName, const QString& source,
-                                const QString& destination) {
+Result<QString> setAsideNewerDestination(const QString& source, const QString& destination) {
     // The destination is looked at first: mostly it is not newer, and the settings need not be
     // read for every copy.
     if (!replaceableNewer(QFileInfo(source), QFileInfo(destination)) ||
         readSetting(Setting::TrashNewerDestinations, SettingDefault::TrashNewerDestinations)
                 .toInt() != 1 ||
         sameContent(source, destination))
-        return Status::success();
+        return QString();
     QString trashed;
     if (!homeTrashReady() || !QFile::moveToTrash(destination, &trashed))
         return Status::failure(QStringLiteral(
             "The destination is newer than the source and could not be moved to the trash."));
-    logAction(taskName +
-              QStringLiteral(": the destination was newer than the source; it was moved to ") +
-              QDir::toNativeSeparators(trashed));
-    return Status::success();
+    return trashed;
+}
+
+void putBackSetAside(const QString& trashed, const QString& destination) {
+    if (trashed.isEmpty() || !QFile::rename(trashed, destination))
+        return;
+    // A trash folder keeps what it knows of each file beside it, under info.
+    const QFileInfo file(trashed);
+    QFile::remove(file.dir().filePath(QStringLiteral("../info/") + file.fileName() +
+                                      QStringLiteral(".trashinfo")));
 }

@@ -10,11 +10,11 @@
 #include "modFileVersionInfo.h"
 #include "modPaths.h"
 #include "modRules.h"
-#include "modSetAside.h"
 #include "modTidewell.h"
 #include "taskTable.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -407,6 +407,11 @@ Status decline(EngineHost& host, int recordNumber, const QString& source,
 // Logs the copy and records the state of the source that was copied, in one write.
 Status recordCopy(EngineHost& host, int recordNumber, const QString& name, const QString& source,
                   const CopiedSource& copied) {
+    if (!copied.setAsideTo.isEmpty())
+        logAction(name +
+                  QStringLiteral(": the destination was newer than the source; it was "
+                                 "moved to ") +
+                  QDir::toNativeSeparators(copied.setAsideTo));
     logAction(QStringLiteral("Successfully performed ") + name);
     const FileStamp stamp = fileStampAt(copied.modifiedNs, copied.size);
     const Status recorded =
@@ -445,15 +450,14 @@ void copyEnded(EngineHost& host, int recordNumber, quint64 run, const QString& n
 // The one place where the copy of a task's source over its destination begins.
 Status startTaskCopy(EngineHost& host, int recordNumber, const QString& taskName,
                      const QString& source, const QString& destination) {
-    if (Status setAside = setAsideNewerDestination(taskName, source, destination); !setAside)
-        return setAside;
     const quint64 run = performingRun;
     const Status started = startCopy(
         source, destination,
         [&host, recordNumber, run, taskName, source](const Result<CopiedSource>& copied) {
             copyEnded(host, recordNumber, run, taskName, source, copied);
         },
-        [&host, taskName](int percent) { host.showCopyProgress(taskName, percent); });
+        [&host, taskName](int percent) { host.showCopyProgress(taskName, percent); },
+        NewerDestination::setAside);
     copyInFlight = started.ok();
     return started;
 }

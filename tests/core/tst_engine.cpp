@@ -280,7 +280,8 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("confirmation");
         // The old destination: older than the source, read-only, or newer (by a minute unless
-        // said), holding the same data, with the preference off, or with no trash to be had.
+        // said), holding the same data, with the preference off, with no trash to be had, or
+        // with a copy that fails once its data is being written.
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QStringList>("lines"); // logged; %1 is the old destination in the trash
         const QString done = "Successfully performed T", due = "Successfully performed Due";
@@ -306,12 +307,15 @@ private slots:
         row("newer, no trash", "src.txt", "0", "newer, no trash",
             {"T failed.  The destination is newer than the source and could not be moved to the "
              "trash."});
+        row("newer, copy cut short", "src.txt", "0", "newer, cut short",
+            {"T failed.  A device input/output error occurred."});
     }
 
     // A copy carries the source's time stamp and records the source's date and time and the day,
     // and the list is rebuilt, whose check performs the other task due. Declining records the
-    // source's state only; a failure records nothing, leaves the old destination and is told of.
-    // A newer destination holding other data goes to the trash first.
+    // source's state only; a failure records nothing, leaves the old destination in its place and
+    // is told of. A newer destination holding other data goes to the trash as the copy takes its
+    // place.
     void performing() {
         QFETCH(QString, source);
         QFETCH(QString, confirmation);
@@ -341,7 +345,9 @@ private slots:
         m_host.answer = !lines.contains("Task cancelled: T");
         // A save while the question is open: a No records the state that was asked about.
         m_host.whileAsking = [this] { setModified(path("src.txt"), sourceTime.addSecs(60)); };
+        injectCopyFault(destination.endsWith("cut short") ? 0 : -1, EIO);
         perform(task);
+        injectCopyFault(-1, 0);
         QCOMPARE(m_host.questions,
                  confirmation == "1" ? QStringList({"Title of T|Copy T?"}) : QStringList());
         QCOMPARE(m_host.messages, lines.replaceInStrings("%1", bin + "files/dst.txt"));
