@@ -16,12 +16,22 @@ public:
         return status;
     }
 
+    // A failure that every try meets again until the source changes: a file too large for its
+    // volume, a name the volume refuses, a source or destination that is not a file.
+    static Status lastingFailure(QString message) {
+        Status status = failure(std::move(message));
+        status.m_lasting = true;
+        return status;
+    }
+
     bool ok() const { return !m_failed; }
+    bool lasting() const { return m_lasting; }
     explicit operator bool() const { return ok(); }
     const QString& message() const { return m_message; }
 
 private:
     bool m_failed = false;
+    bool m_lasting = false;
     QString m_message;
 };
 

@@ -1,6 +1,7 @@
 #include "modTidewell.h"
 
 #include "appVersion.h"
+#include "mainThread.h"
 #include "modClock.h"
 #include "modDateText.h"
 #include "modPaths.h"
@@ -90,6 +91,7 @@ void setLogSink(LogSink* sink) {
 }
 
 void logAction(const QString& message) {
+    requireMainThread("The action log");
     showLogLine(logLine(message));
     const std::optional<QString> logFile = logFileInUse();
     if (!logFile)

@@ -1,5 +1,6 @@
 #include "modDatabaseBinary.h"
 
+#include "mainThread.h"
 #include "tableImage.h"
 
 #include <algorithm>
@@ -29,6 +30,7 @@ constexpr int recordNumberSize = 5;
 constexpr quint8 fullByte = 0xFF;
 
 TableImage& image() {
+    requireMainThread("The task table");
     static TableImage table;
     return table;
 }
