@@ -1,5 +1,97 @@
 #include "modRules.h"
 
+#include "modDateText.h"
+#include "task.h"
+
+#include <QDateTime>
+
+#include <cstdlib>
+
+namespace {
+
+constexpr qint64 nsPerSecond = 1000000000;
+constexpr qint64 hourNs = 3600 * nsPerSecond;
+
+// Whole days from the first date text to the second. A text that cannot be read back (the
+// locale changed since it was stored, or it was damaged) gives no number unless both texts are
+// equal, and the callers count that as a change.
+std::optional<qint64> daysBetween(const QString& from, const QString& to) {
+    if (from == to)
+        return 0;
+    const std::optional<QDate> first = readDateText(from);
+    const std::optional<QDate> second = readDateText(to);
+    if (!first || !second)
+        return std::nullopt;
+    return first->daysTo(*second);
+}
+
+// Seconds from the first time of day to the second, read as daysBetween reads dates.
+std::optional<qint64> secondsBetween(const QString& from, const QString& to) {
+    if (from == to)
+        return 0;
+    const std::optional<QTime> first = readTimeText(from);
+    const std::optional<QTime> second = readTimeText(to);
+    if (!first || !second)
+        return std::nullopt;
+    return first->secsTo(*second);
+}
+
+bool differs(const std::optional<qint64>& difference) {
+    return !difference || *difference != 0;
+}
+
+bool sameSecond(qint64 firstNs, qint64 secondNs) {
+    return firstNs / nsPerSecond == secondNs / nsPerSecond;
+}
+
+// What the stored texts cannot tell: new content with the same size and time (a new file put in
+// place, an archive unpacked with its stamps), or a change within the second the texts keep. This
+// run compares the source with what it last saw of it; a new run reads it off the destination,
+// which was written after the source it holds and keeps that source's time to the nanosecond.
+bool changedUnseen(const RuleFacts& facts) {
+    if (facts.lastSeen)
+        return *facts.lastSeen != facts.source;
+    if (!facts.destination || !facts.exactTimes)
+        return false;
+    const FileState& copy = *facts.destination;
+    return copy.changedNs < facts.source.changedNs ||
+           (sameSecond(copy.modifiedNs, facts.source.modifiedNs) &&
+            copy.modifiedNs != facts.source.modifiedNs);
+}
+
+// The stored texts are local, and in the hour that summer time gives back one text names two
+// moments; compared with the texts of the source's own stamp, the moment they were made from never
+// reads as a change, and any other text does.
+bool sourceChanged(const Task& task, const RuleFacts& facts) {
+    if (task.fileDate.isEmpty() || task.fileTime.isEmpty())
+        return true;
+    return differs(daysBetween(task.fileDate, facts.sourceDate)) ||
+           differs(secondsBetween(task.fileTime, facts.sourceTime)) || changedUnseen(facts);
+}
+
+// Compared as moments, not as local texts, which repeat in the hour that summer time gives back.
+// A destination older by less than its file system keeps time stamps to is the copy itself: FAT
+// rounds the source's time down to two seconds.
+bool sourceNewer(const RuleFacts& facts) {
+    if (!facts.destination)
+        return true;
+    const qint64 behind = facts.source.modifiedNs - destinationTimeAsGiven(facts);
+    return behind > 0 && behind >= facts.destinationResolution * nsPerSecond;
+}
+
+bool notUpdatedToday(const Task& task, const RuleFacts& facts) {
+    if (task.fileDate.isEmpty() || task.fileTime.isEmpty() || task.lastUpdated.isEmpty())
+        return true;
+    return differs(daysBetween(facts.today, task.lastUpdated));
+}
+
+bool versionChanged(const Task& task, const RuleFacts& facts) {
+    return task.fileVersion.isEmpty() ||
+           facts.version.compare(task.fileVersion, Qt::CaseInsensitive) != 0;
+}
+
+} // namespace
+
 const QStringList& ruleTexts() {
     static const QStringList texts = {
         QStringLiteral("When the source file is changed"),
@@ -18,4 +110,40 @@ RulePosition rulePosition(const QString& ruleText) {
             return static_cast<RulePosition>(position);
     }
     return ruleOnlyWhenSelected;
+}
+
+bool isDue(const Task& task, const RuleFacts& facts) {
+    switch (rulePosition(task.rule)) {
+    case ruleSourceChanged:
+        return sourceChanged(task, facts);
+    case ruleSourceNewer:
+        return sourceNewer(facts);
+    case ruleEveryDay:
+        return notUpdatedToday(task, facts);
+    case ruleVersionChanged:
+        return versionChanged(task, facts);
+    case ruleOnlyWhenSelected:
+        break;
+    }
+    return false;
+}
+
+std::optional<qint64> storedMomentNs(const QString& date, const QString& time) {
+    const std::optional<QDate> day = readDateText(date);
+    const std::optional<QTime> clock = readTimeText(time);
+    if (!day || !clock)
+        return std::nullopt;
+    return QDateTime(*day, *clock).toSecsSinceEpoch() * nsPerSecond;
+}
+
+qint64 destinationTimeAsGiven(const RuleFacts& facts) {
+    const qint64 read = facts.destination ? facts.destination->modifiedNs : 0;
+    if (!facts.destinationKeepsLocalTime || !facts.givenNs)
+        return read;
+    const qint64 tolerance = facts.destinationResolution * nsPerSecond;
+    for (const qint64 shift : {hourNs, -hourNs}) {
+        if (std::llabs(read - shift - *facts.givenNs) <= tolerance)
+            return read - shift;
+    }
+    return read;
 }
