@@ -23,10 +23,14 @@
 namespace {
 
 // QFileInfo takes the path literally (no wildcards) and follows a link to its target; a path
-// it cannot examine is not there. Hidden means a name starting with "." here and the hidden
-// attribute on Windows.
+// it cannot examine is not there. Hidden means the hidden attribute of Windows: a name starting
+// with "." is how Linux keeps configuration, which is what people most want copied.
 bool isPlainVisibleFile(const QFileInfo& info) {
+#if defined(Q_OS_WIN)
     return info.isFile() && !info.isHidden();
+#else
+    return info.isFile();
+#endif
 }
 
 // A time stamp as a local date and time of day, in nanoseconds since the epoch, with the
@@ -132,8 +136,7 @@ std::optional<LocalStamp> localTime(const timespec& stamp, qint64 size) {
 // test. One status call serves both the test and the time stamp: the check cycle probes every
 // source at every tick. A link is followed to its target, as QFileInfo does.
 std::optional<LocalStamp> lastModified(const QString& path) {
-    // Hidden means a name starting with ".", as QFileInfo has it here.
-    if (path.isEmpty() || path.sliced(path.lastIndexOf(QLatin1Char('/')) + 1).startsWith('.'))
+    if (path.isEmpty())
         return std::nullopt;
     struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
@@ -161,26 +164,19 @@ bool fileExists(const QString& path) {
     return !path.isEmpty() && isPlainVisibleFile(QFileInfo(path));
 }
 
-std::optional<FileStamp> getFileStamp(const QString& path) {
-    const std::optional<LocalStamp> stamp = lastModified(path);
-    if (!stamp)
-        return std::nullopt;
-    return stampTexts(path, *stamp);
-}
-
-FileStamp fileStampAt(qint64 modifiedNs, qint64 size) {
+FileStamp fileStampOf(const QString& path, const FileState& state) {
 #if defined(Q_OS_UNIX)
     constexpr qint64 perSecond = 1000000000;
-    const timespec moment{time_t(modifiedNs / perSecond), long(modifiedNs % perSecond)};
-    const std::optional<LocalStamp> stamp = localTime(moment, size);
+    const timespec moment{time_t(state.modifiedNs / perSecond), long(state.modifiedNs % perSecond)};
+    const std::optional<LocalStamp> stamp = localTime(moment, state.size);
 #else
-    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(modifiedNs / 1000000);
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(state.modifiedMs());
     const std::optional<LocalStamp> stamp =
-        LocalStamp{moment.date(), moment.time(), modifiedNs, size};
+        LocalStamp{moment.date(), moment.time(), state.modifiedNs, state.size};
 #endif
     if (!stamp)
-        return {QString(), QString(), modifiedNs, size};
-    return {dateText(stamp->date), timeText(stamp->time), modifiedNs, size};
+        return {QString(), QString(), state.modifiedNs, state.size};
+    return stampTexts(path, *stamp);
 }
 
 QString getFileDate(const QString& path) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "fileState.h"
+
 #include <QString>
 
-// The existence test every part of the program uses: a plain, not hidden file at exactly this
-// path (no wildcards); a folder or a file that cannot be examined counts as missing.
+// The existence test every part of the program uses: a plain file at exactly this path (no
+// wildcards), not hidden on Windows; a folder or a file that cannot be examined counts as missing.
 bool fileExists(const QString& path);
 
 #include <optional>
@@ -19,11 +21,8 @@ struct FileStamp {
     qint64 modifiedMs() const { return modifiedNs / 1000000; }
 };
 
-// Both texts at once for an existing file; nothing for an empty path or a file that fails the
-// existence test. The check cycle uses it to look at each file once.
-std::optional<FileStamp> getFileStamp(const QString& path);
-// The texts of a time stamp taken elsewhere, in nanoseconds since the epoch, with the size.
-FileStamp fileStampAt(qint64 modifiedNs, qint64 size);
+// The texts of a state of the file at the path, as the check compares and records them.
+FileStamp fileStampOf(const QString& path, const FileState& state);
 
 // The last-modified date and time of day of an existing file, in local time, as date and time
 // texts; empty for an empty path or a file that fails the existence test.

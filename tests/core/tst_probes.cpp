@@ -40,7 +40,8 @@ private slots:
         QVERIFY(file.open(QIODevice::Append) &&
                 file.setFileTime(QDateTime(QDate(2002, 5, 3), QTime(14, 22, 10, 999)),
                                  QFileDevice::FileModificationTime));
-        const FileStamp stamp = getFileStamp(file.fileName()).value_or(FileStamp{});
+        const FileStamp stamp =
+            fileStampOf(file.fileName(), regularFileState(file.fileName()).value_or(FileState()));
         QCOMPARE(QStringList({getFileDate(file.fileName()), getFileTime(file.fileName()),
                               stamp.date, stamp.time}),
                  expected.first(2) + expected.first(2));
@@ -61,20 +62,19 @@ private slots:
     void existence_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("exists");
-        for (const char* name :
-             {"plain.txt", ".config/inner.txt", "a*b.txt", "link-to-plain", "link-to-hidden"})
+        for (const char* name : {"plain.txt", ".config/inner.txt", "a*b.txt", "link-to-plain",
+                                 "link-to-hidden", ".hidden", ".link-to-plain"})
             QTest::newRow(name) << QString(name) << true;
-        for (const char* name :
-             {"missing.txt", ".hidden", "folder", "*.txt", ".link-to-plain", "link-to-folder",
-              "dangling", "plain.txt/inner.txt", "plain.txt/", "pipe"})
+        for (const char* name : {"missing.txt", "folder", "*.txt", "link-to-folder", "dangling",
+                                 "plain.txt/inner.txt", "plain.txt/", "pipe"})
             QTest::newRow(name) << QString(name) << false;
         QTest::newRow("empty path") << QString() << false;
         QTest::newRow("name too long") << QString(300, 'n') << false;
         // The superuser examines every folder.
         QTest::newRow("in a folder it may not examine") << "locked/inner.txt" << (geteuid() == 0);
     }
-    // A plain file that is not hidden, at exactly this path and open to examination; everything
-    // else is missing, and has neither date nor time nor stamp.
+    // A plain file at exactly this path and open to examination, a dotfile too; everything else
+    // is missing, and has neither date nor time nor state.
     void existence() {
         QFETCH(QString, name);
         QFETCH(bool, exists);
@@ -96,7 +96,7 @@ private slots:
         const auto unlock = qScopeGuard([&] { QFile::setPermissions(home.file("locked"), open); });
         const QString path = name.isEmpty() ? QString() : home.file(name);
         QCOMPARE(QList<bool>({fileExists(path), !getFileDate(path).isEmpty(),
-                              !getFileTime(path).isEmpty(), getFileStamp(path).has_value()}),
+                              !getFileTime(path).isEmpty(), regularFileState(path).has_value()}),
                  QList<bool>(4, exists));
     }
 };
