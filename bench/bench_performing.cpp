@@ -107,7 +107,7 @@ void BM_PerformAll(benchmark::State& state) {
     window.load();
     const double spent = timedLoop(state, [&] {
         window.performAllTasks();
-        while (performingUnderway())
+        while (window.engine->performingUnderway())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     });
     if (window.lvwTasks->count() != tasks)

@@ -1,6 +1,5 @@
 #include "modChangeWatch.h"
 
-#include "modBusySource.h"
 #include "modPaths.h"
 #include "modTidewell.h"
 
@@ -26,7 +25,7 @@ namespace {
 constexpr int lookInterval = 250;
 // How long a file that keeps changing waits for each check after its first: more than its tasks
 // wait for it, however late that first check came.
-constexpr qint64 busyCheckEvery = busySource::busyWaitLimit + 1500;
+constexpr qint64 busyCheckEvery = ChangeWatch::busyWaitLimit + 1500;
 // A folder that cannot be watched is tried again after a second, then less and less often.
 constexpr int firstRetry = 1000;
 constexpr int lastRetry = 256000;

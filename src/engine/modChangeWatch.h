@@ -24,6 +24,8 @@ class ChangeWatch : public QObject {
     Q_OBJECT
 public:
     static constexpr int settleTime = 1000;
+    // A due task whose source keeps changing is copied as it stands once it has waited this long.
+    static constexpr qint64 busyWaitLimit = 30000;
 
     explicit ChangeWatch(std::function<void()> check, QObject* parent = nullptr);
     ~ChangeWatch() override;

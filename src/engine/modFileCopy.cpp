@@ -543,8 +543,7 @@ Result<CopiedSource> writeReplacement(int in, const struct stat& source,
     if (!temporary.handle().valid())
         return errnoFailure(errno);
     struct timespec kept {};
-    CopiedSource copied{qint64(source.st_mtim.tv_sec) * 1000000000 + source.st_mtim.tv_nsec,
-                        qint64(source.st_size), QString(), QString()};
+    CopiedSource copied{fileStateOf(source), QString(), QString()};
     int error = fillTemporary(in, temporary.handle().get(), source, destination, kept,
                               copied.version, job.moved);
     if (error == 0 && cancelled)
@@ -642,8 +641,7 @@ Result<CopiedSource> copyOneFile(CopyJob& job) {
         return Status::failure(in.errorString());
     if (!out.open(QIODevice::WriteOnly))
         return Status::failure(out.errorString());
-    CopiedSource copied{sourceInfo.lastModified().toMSecsSinceEpoch() * 1000000, sourceInfo.size(),
-                        fileVersionOf(in), QString()};
+    CopiedSource copied{lookAt(job.source).state, fileVersionOf(in), QString()};
     in.seek(0);
     qint64 left = copyLimit();
     while (left > 0 && !in.atEnd()) {

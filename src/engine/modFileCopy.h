@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Status.h"
+#include "fileState.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -10,8 +11,7 @@
 // What a copy took from its source: the state of the open file while its data was read (the
 // same before and after, or the copy is not put in place) and the version of the bytes copied.
 struct CopiedSource {
-    qint64 modifiedNs = 0;
-    qint64 size = 0;
+    FileState source;
     QString version;
     // Where a newer destination went in the trash before the copy took its place; empty when
     // it was simply replaced.

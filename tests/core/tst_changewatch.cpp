@@ -130,11 +130,12 @@ private slots:
         writeFile(source, "start");
         storeTask(0, "Growing", source, destination, ruleTexts()[ruleSourceChanged]);
         QuietHost host;
-        ChangeWatch watch([&host] { runCheckCycle(host); });
+        TaskEngine engine(host);
+        ChangeWatch watch([&engine] { engine.checkSoon(); });
         watch.follow({source});
         for (int n = 0; n < 2; ++n) {
             writeFile(source, "more", QIODevice::Append);
-            runCheckCycle(host);
+            engine.runCheckCycle();
             QVERIFY(!QFile::exists(destination));
             QTest::qWait(200);
         }

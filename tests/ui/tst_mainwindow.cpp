@@ -236,7 +236,7 @@ private slots:
         storeTask(1, "Stick", f.home.file("source.txt"), f.home.file("stick/copy.txt"),
                   "When the source file is changed");
         f.w.fillTaskList();
-        QTRY_VERIFY(QFile::exists(f.home.file("stick/copy.txt")));
+        QTRY_VERIFY((f.w.engine->runCheckCycle(), QFile::exists(f.home.file("stick/copy.txt"))));
         QVERIFY(QDir(f.home.file("stick")).removeRecursively());
         makeFile(f.home, "source.txt", "new");
         QTRY_VERIFY(!f.w.lstLog->findItems("Stick failed.", Qt::MatchContains).isEmpty());
@@ -262,13 +262,13 @@ private slots:
                   f.home.file("big.copy"), manualRule);
         f.w.tmrCheck->setInterval(100);
         injectCopyDelay(40); // 64 chunks
-        performTask(f.w, 0);
+        f.w.engine->performTask(0);
         QDialog dialog(&f.w);
         bool shownWhileCopying = false, recorded = false, laterCopied = false;
         QTimer::singleShot(0, &dialog, [&] {
             makeFile(f.home, "notify.dat");
-            shownWhileCopying =
-                QTest::qWaitFor([&] { return f.w.isVisible(); }, 1000) && taskBeingCopied() == 0;
+            shownWhileCopying = QTest::qWaitFor([&] { return f.w.isVisible(); }, 1000) &&
+                                f.w.engine->taskBeingCopied() == 0;
             recorded = QTest::qWaitFor(
                 [&] { return !db::readField(TaskField::LastUpdated, 0).value().isEmpty(); }, 10000);
             storeTask(1, "Later", makeFile(f.home, "later.txt"), f.home.file("later.copy"),

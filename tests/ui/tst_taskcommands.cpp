@@ -226,7 +226,7 @@ private slots:
         f.messages.answer = false;
         f.messages.whileShown = [&] { f.w.performAllTasks(); };
         f.w.performAllTasks();
-        QTRY_VERIFY(!performingUnderway());
+        QTRY_VERIFY(!f.w.engine->performingUnderway());
         QVERIFY(f.w.mnuViewArrangeDate->isChecked());
         for (int n : {0, 2, 3, 4}) {
             QCOMPARE(fileContents(f.home.file(QString("d%1.txt").arg(n))), QByteArray::number(n));

@@ -74,7 +74,8 @@ frmMain::frmMain() {
     tmrCheck = new QTimer(this);
     tmrCheck->setObjectName("tmrCheck");
     tmrCheck->setInterval(checkInterval);
-    connect(tmrCheck, &QTimer::timeout, this, [this] { runCheckCycle(*this); });
+    engine = new TaskEngine(*this, {}, this);
+    connect(tmrCheck, &QTimer::timeout, engine, &TaskEngine::runCheckCycle);
 
     // A log-off announced through the session manager may still be cancelled: keep running,
     // with the settings kept in case the session ends without another word.
@@ -100,7 +101,7 @@ void frmMain::load() {
     applyAutomaticPause();
     openTaskTable();
     allowCopiesAgain();
-    changeWatch = new ChangeWatch([this] { runCheckCycle(*this); }, this);
+    changeWatch = new ChangeWatch([this] { engine->checkSoon(); }, this);
     tmrCheck->start();
     m_loading = true;
     fillTaskList();
@@ -219,7 +220,7 @@ void frmMain::unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    stopPerforming();
+    engine->stopPerforming();
     logAction("Application quit");
     if (fileInfo)
         fileInfo->close();
@@ -272,7 +273,7 @@ void frmMain::showCopyProgress(const QString& taskName, int percent) {
 // The tray icon's tooltip while no copy shows its progress there.
 QString frmMain::trayTip() const {
     const QString tip = QStringLiteral("Kestrelmoor ") + applicationTitle;
-    return automaticTasksPaused() ? tip + QStringLiteral(": automatic tasks paused") : tip;
+    return engine->automaticTasksPaused() ? tip + QStringLiteral(": automatic tasks paused") : tip;
 }
 
 void frmMain::showFromTray() {

@@ -107,6 +107,7 @@ public:
     QIcon picSysTray;
     QTimer* tmrCheck;
     ChangeWatch* changeWatch = nullptr;
+    TaskEngine* engine = nullptr;
     QList<QIcon> imlButtons;
     frmFileInfo* fileInfo;
 

@@ -227,12 +227,12 @@ void frmMain::pauseAutomaticTasks() {
     writeSetting(Setting::PauseAutomaticTasks, flagText(mnuTasksPause));
     applyAutomaticPause();
     // What became due during the pause is performed now, not at the next tick.
-    if (!automaticTasksPaused())
-        runCheckCycle(*this);
+    if (!engine->automaticTasksPaused())
+        engine->runCheckCycle();
 }
 
 void frmMain::applyAutomaticPause() {
-    setAutomaticTasksPaused(mnuTasksPause->isChecked());
+    engine->setAutomaticTasksPaused(mnuTasksPause->isChecked());
     showTaskCount();
     setTrayTip(trayTip());
 }

@@ -111,7 +111,7 @@ bool frmMain::refuseWithoutSelection(const QString& noItems, const QString& noSe
 
 // A command that would change the task whose file is being copied waits for the copy to finish.
 bool frmMain::refuseWhileCopying(int recordNumber) {
-    if (recordNumber < 0 || recordNumber != taskBeingCopied())
+    if (recordNumber < 0 || recordNumber != engine->taskBeingCopied())
         return false;
     showRefusal(this, taskBeingCopiedNow);
     return true;
@@ -183,7 +183,7 @@ void frmMain::openEditor(int recordNumber) {
         showRefusal(this, written.message());
     } else {
         logAction("Task updated: " + db::readField(TaskField::TaskName, recordNumber).value());
-        failures.forget(recordNumber);
+        engine->forgetTask(recordNumber);
     }
     fillTaskList();
 }
@@ -210,7 +210,7 @@ void frmMain::deleteTask() {
     if (Status deleted = db::deleteRecord(recordNumber); !deleted)
         showRefusal(this, deleted.message());
     else
-        failures.forget(recordNumber);
+        engine->forgetTask(recordNumber);
     fillTaskList();
 }
 
@@ -244,7 +244,7 @@ void frmMain::performSelectedTask() {
         fillTaskList();
         return;
     }
-    performTask(*this, recordNumber);
+    engine->performTask(recordNumber);
 }
 
 void frmMain::performAllTasks() {
@@ -275,8 +275,8 @@ void frmMain::performAllTasks() {
     m_paintThrottle =
         std::make_unique<PaintThrottle>(std::initializer_list<QWidget*>{this, processing});
     // Each task shows its new state in its row; the list is rebuilt once, at the end.
-    performTasks(
-        *this, records,
+    engine->performTasks(
+        records,
         [this, window, records](int place, int count) {
             if (window)
                 window->pBar(place, count);

@@ -92,9 +92,9 @@ void frmMain::fillTaskList() {
         reportStoreFault(status.message());
     // The first check waits for the event loop, so the window is up before a long copy starts.
     if (m_loading)
-        QTimer::singleShot(0, this, [this] { runCheckCycle(*this); });
+        QTimer::singleShot(0, engine, &TaskEngine::runCheckCycle);
     else
-        runCheckCycle(*this);
+        engine->runCheckCycle();
 }
 
 void frmMain::showPerformedTask(int recordNumber) {
@@ -137,7 +137,7 @@ void frmMain::applyTaskSort() {
 // the two sentences do not fit side by side, and the list shows the tasks anyway.
 void frmMain::showTaskCount() {
     const int count = lvwTasks->count();
-    if (automaticTasksPaused())
+    if (engine->automaticTasksPaused())
         setStatusText("Automatic tasks are paused.");
     else if (count == 0)
         setStatusText("You currently have no active tasks.");
@@ -195,5 +195,6 @@ bool frmMain::renameTask(int row, const QString& newText) {
         showRefusal(this, written.message());
         return false;
     }
+    engine->forgetTask(recordNumber);
     return true;
 }
