@@ -129,17 +129,11 @@ private slots:
                         at0105 = at0140.addSecs(1500);
         row("changed, unchanged", changed, "", 1);
         row("changed, a second later", changed, "touch 1", 2);
-        row("changed, a second earlier", changed, "touch -1", 2);
-        row("changed, next day", changed, "touch 86400", 2);
         row("changed, new content in the same second", changed, "rewrite", 2);
         row("changed, damaged date", changed, "FileDate 99/99/99999", 2);
-        row("changed, damaged time", changed, "FileTime 25:61", 2);
         row("newer, destination missing", newer, "", 1);
-        row("newer, day later, earlier time", newer, "", 0, {day.addDays(1), QTime(7, 0)});
         row("newer, a second older", newer, "", 1, {day, QTime(7, 59, 59)});
-        row("newer, same moment", newer, "", 0, sourceTime);
         row("newer, a second newer", newer, "", 0, {day, QTime(8, 0, 1)});
-        row("newer, day older, later time", newer, "", 1, {day.addDays(-1), QTime(9, 0)});
         row("newer, FAT, a second older", newer, "", 0, sourceTime, true);
         row("newer, FAT, over two seconds older", newer, "", 1, {day, QTime(7, 59, 58)}, true);
         row("newer, repeated hour, 01:05 after 01:40", newer, "", 1, at0140, false, york, at0105);
@@ -147,12 +141,10 @@ private slots:
         row("changed, repeated hour, unchanged", changed, "", 1, {}, false, york, at0105);
         row("every day, same day", daily, "", 1);
         row("every day, past midnight", daily, "clock 15", 2);
-        row("every day, damaged last update", daily, "LastUpdated yesterday", 2);
         row("every day, source gone", daily, "gone", 1);
         row("version, same", version, "version 4", 1);
         row("version, changed", version, "version 5", 2);
         row("only when selected", ruleTexts()[ruleOnlyWhenSelected].toUpper(), "FileDate kept", 0);
-        row("unknown rule", "Every other day", "", 0);
     }
 
     void dueEdges() {

@@ -42,6 +42,10 @@ private slots:
         row("no destination", {"n", "s", "", ""},
             "You have not entered a destination file.  Please check and try again.",
             "txtDestination");
+        row("destination without its folder", {"n", "$/s.txt", "s.txt", ""},
+            "The destination file must include its full folder, not just a file name.  Please "
+            "check and try again.",
+            "txtDestination");
         row("same file, before the version", {"n", "$/sub/../s.txt", "$/s.txt", versionRule}, same,
             "txtDestination");
         row("same file through a link", {"n", "$/s.txt", "$/link.txt", ""}, same, "txtDestination");

@@ -91,6 +91,13 @@ bool isSameFile(const QString& first, const QString& second) {
     return isSameInode(first, second);
 }
 
+QString destinationFault(const QString& destination) {
+    if (QDir::isAbsolutePath(QDir::fromNativeSeparators(destination)))
+        return QString();
+    return QStringLiteral("The destination file must include its full folder, not just a file "
+                          "name.  Please check and try again.");
+}
+
 void limitToBytes(QLineEdit* edit, int width) {
     edit->setValidator(new ByteWidthValidator(width, edit));
 }
@@ -288,6 +295,10 @@ void frmTaskEditor::okCheck() {
         refuse(
             QStringLiteral("You have not entered a destination file.  Please check and try again."),
             txtDestination);
+        return;
+    }
+    if (const QString fault = destinationFault(txtDestination->text()); !fault.isEmpty()) {
+        refuse(fault, txtDestination);
         return;
     }
     if (isSameFile(txtSource->text(), txtDestination->text())) {

@@ -16,6 +16,10 @@ void limitToBytes(QLineEdit* edit, int width);
 // folder steps, symbolic links and hard links to one file all count as the same file.
 bool isSameFile(const QString& first, const QString& second);
 
+// Why a destination cannot be used whatever its source, or nothing: a path without its full
+// folder would be written wherever the program happens to have been started.
+QString destinationFault(const QString& destination);
+
 // The modal window in which one task is added or changed. It checks the entry on OK and hands
 // the accepted fields back through Tag ("ok"); it never touches the task table itself.
 class frmTaskEditor : public QDialog {

@@ -310,6 +310,10 @@ void frmTaskWizard::addDestination() {
                        QString(), fileNamePart(source), folderPart(source));
     if (chosen.isEmpty())
         return;
+    if (const QString fault = destinationFault(chosen); !fault.isEmpty()) {
+        refuse(fault, cmdAdd);
+        return;
+    }
     if (isSameFile(chosen, source)) {
         refuse(QStringLiteral("The file that you have selected is the same as the source file.  "
                               "Please choose a different file and try again."),
