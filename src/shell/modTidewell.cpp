@@ -61,6 +61,9 @@ QString usage() {
                "  --help     show this help and end\n"
                "  --version  show the version and end\n"
                "\n"
+               "Qt's standard options (-platform, -style, -reverse, -session, -display...)\n"
+               "are handed to Qt.\n"
+               "\n"
                "Environment:\n"
                "  TIDEWELL_HOME  the application folder (by default the program's own folder;\n"
                "                 the tidewell starter uses ~/.local/share/Tidewell)\n"
@@ -70,6 +73,49 @@ QString usage() {
            kept("notify.dat", "left by a second start for the running copy") +
            kept("Tidewell.log", "the log file, unless another is chosen in the preferences") +
            QStringLiteral("  %1\n      the settings\n").arg(settingsLocation());
+}
+
+// Qt's own options, which the application object takes from the command line: those that
+// take a value, as the next argument or after "=", and those that stand alone.
+bool isQtOption(const QString& argument, bool& takesNext) {
+    static const QStringList withValue{"platform",
+                                       "platformpluginpath",
+                                       "platformtheme",
+                                       "plugin",
+                                       "qwindowgeometry",
+                                       "qwindowicon",
+                                       "qwindowtitle",
+                                       "session",
+                                       "display",
+                                       "geometry",
+                                       "title",
+                                       "icon",
+                                       "name",
+                                       "style",
+                                       "stylesheet",
+                                       "qmljsdebugger",
+                                       "font",
+                                       "fn",
+                                       "background",
+                                       "bg",
+                                       "foreground",
+                                       "fg",
+                                       "button",
+                                       "btn",
+                                       "visual",
+                                       "ncols",
+                                       "cmap",
+                                       "im",
+                                       "inputstyle"};
+    static const QStringList alone{"reverse", "widgetcount", "nograb",
+                                   "dograb",  "sync",        "testability"};
+    // Qt reads "--style" as "-style".
+    QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+    const qsizetype equals = name.indexOf('=');
+    if (equals >= 0)
+        name.truncate(equals);
+    takesNext = equals < 0 && withValue.contains(name);
+    return withValue.contains(name) || (equals < 0 && alone.contains(name));
 }
 
 void print(FILE* stream, const QString& text) {
@@ -114,6 +160,10 @@ std::optional<int> answerOptions(int argc, char** argv) {
         const QString argument = QString::fromLocal8Bit(argv[index]);
         if (!argument.startsWith('-'))
             continue;
+        if (bool takesNext = false; isQtOption(argument, takesNext)) {
+            index += takesNext ? 1 : 0;
+            continue;
+        }
         // The program's own folder, named in the usage, is known through the application.
         const QCoreApplication application(argc, argv);
         if (argument == QLatin1String("--help")) {

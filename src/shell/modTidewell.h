@@ -19,7 +19,8 @@ void setLogSink(LogSink* sink);
 void logAction(const QString& message);
 
 // Answers --help and --version on standard output, and any other option (an argument that
-// begins with "-") with an error and the usage on standard error; gives the exit code. Gives
+// begins with "-") but Qt's own with an error and the usage on standard error; gives the exit
+// code. Gives
 // nothing for an ordinary start, which "/startup" or any other argument is. Needs no
 // application object, and leaves none behind.
 std::optional<int> answerOptions(int argc, char** argv);

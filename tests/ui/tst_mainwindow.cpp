@@ -173,6 +173,49 @@ private slots:
         QCOMPARE(w.lvwTasks->columnPosition(2), 0);
     }
 
+    void childrenTileTheClientArea_data() {
+        QTest::addColumn<QString>("turned"); // the items whose check marks are turned
+        QTest::addColumn<bool>("rightToLeft");
+        QTest::newRow("as designed") << "" << false;
+        QTest::newRow("no toolbar, help") << "mnuViewToolbarsStandard mnuHelpInteractive" << false;
+        QTest::newRow("no status bar, no log")
+            << "mnuViewToolbarsStatus mnuViewToolbarsLog" << false;
+        QTest::newRow("right to left, help") << "mnuHelpInteractive" << true;
+    }
+    // At any height the bars, the list and the log stack from the client area's top to its
+    // bottom without overlapping, the help panel beside the list, on its far side.
+    void childrenTileTheClientArea() {
+        QFETCH(QString, turned);
+        QFETCH(bool, rightToLeft);
+        WindowFixture<frmMain> f;
+        f.w.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+        for (const QString& name : turned.split(' ', Qt::SkipEmptyParts))
+            f.w.findChild<QAction*>(name)->trigger();
+        const QList<QWidget*> column{f.w.objToolbar, f.w.lvwTasks, f.w.lstLog, f.w.objStatusBar};
+        f.w.show();
+        for (const int height : {320, 720}) {
+            f.w.resize(640, height);
+            QTRY_COMPARE(f.w.height(), height);
+            const QRect client = f.w.centralWidget()->rect();
+            int top = 0;
+            for (QWidget* child : column) {
+                if (child->isHidden())
+                    continue;
+                const QRect place = child->geometry();
+                QVERIFY2(place.top() >= top && place.top() - top <= 8,
+                         child->metaObject()->className());
+                QVERIFY(client.contains(place));
+                top = place.bottom() + 1;
+            }
+            QCOMPARE(top, client.height());
+            const QRect list = f.w.lvwTasks->geometry();
+            const QRect help = f.w.picHelp->geometry();
+            if (!f.w.picHelp->isHidden())
+                QVERIFY(!help.intersects(list) && help.top() == list.top() &&
+                        help.height() == list.height() && (help.x() < list.x()) == rightToLeft);
+        }
+    }
+
     // Menu and panel stay in step; the panel comes back with the entry asked for last. Keys
     // match in any case and unknown ones change nothing. Moving the mouse onto a control
     // explains it, though another entry (a menu, say) came up while it stayed there. Only the

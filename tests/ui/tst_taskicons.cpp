@@ -67,6 +67,23 @@ private slots:
         }
     }
 
+    // Drawn for the screen's pixels at every density, not blown up from the plain one.
+    void picturesAreDrawnForThePixelDensity() {
+        QFETCH(QList<QIcon>, icons);
+        QFETCH(int, size);
+        for (const QIcon& icon : icons) {
+            const QImage plain = imageOf(icon, size);
+            for (const qreal ratio : {1.5, 2.0}) {
+                const QPixmap dense = icon.pixmap(QSize(size, size), ratio);
+                QCOMPARE(dense.size(), QSize(size, size) * ratio);
+                const QImage blownUp =
+                    plain.scaled(dense.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                QVERIFY(dense.toImage().convertToFormat(QImage::Format_ARGB32) != blownUp);
+            }
+        }
+    }
+    void picturesAreDrawnForThePixelDensity_data() { picturesAreDrawnAndDistinct_data(); }
+
     // Unknown keys draw the "none" picture.
     void oddLookups() {
         QCOMPARE(imageOf(largeTaskIcon("zip"), 32), imageOf(largeTaskIcon("none"), 32));

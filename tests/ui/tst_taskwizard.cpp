@@ -88,9 +88,10 @@ private slots:
     }
 
     // Existing names are offered once each; a name typed as the start of one is stored as
-    // typed, also through Enter, in one task per destination under the lowest free numbers,
-    // each in seven cells (field, live flag, record number, padded value). A cancelled task,
-    // or one whose last field cannot be stored, leaves the table as it was (empty here).
+    // typed, also through Enter, with Finish pressed by Enter (Esc cancels), in one task per
+    // destination under the lowest free numbers, each in seven cells (field, live flag, record
+    // number, padded value). A cancelled task, or one whose last field cannot be stored, leaves the
+    // table as it was (empty here).
     void finishStoresWholeTasks_data() {
         QTest::addColumn<int>("question"); // its length
         QTest::addColumn<int>("added");    // none with a short question: cancelled
@@ -108,7 +109,12 @@ private slots:
         frmTaskWizard w;
         w.txtSource->setText(makeFile(t.home, "a.txt"));
         t.dialogs.answers = {t.home.file("d1.txt"), t.home.file("d2.txt"), t.home.file("d3.txt")};
-        for (QPushButton* button : {w.cmdNext, w.cmdAdd, w.cmdAdd, w.cmdAdd, w.cmdNext, w.cmdNext})
+        for (QPushButton* button : {w.cmdNext, w.cmdAdd, w.cmdAdd, w.cmdAdd})
+            button->click();
+        QVERIFY(!w.cmdRemove->isEnabled());
+        w.lstDestination->setCurrentRow(1); // as the arrow keys choose
+        QVERIFY(w.cmdRemove->isEnabled());
+        for (QPushButton* button : {w.cmdNext, w.cmdNext})
             button->click();
         w.chkConfirm->click();
         w.txtConfirmTitle->setText("Ask");
@@ -121,7 +127,10 @@ private slots:
         QTest::keyClicks(w.cboName->lineEdit(), "EXIST");
         QTest::keyClick(w.cboName->lineEdit(), Qt::Key_Return);
         const bool cancel = !added && question < 256;
-        (cancel ? w.cmdCancel : w.cmdFinish)->click();
+        // Esc cancels; Enter presses the button it is on.
+        w.cmdFinish->setFocus();
+        QTest::keyClick(cancel ? static_cast<QWidget*>(&w) : w.cmdFinish,
+                        cancel ? Qt::Key_Escape : Qt::Key_Return);
         QCOMPARE(w.result(), int(cancel ? QDialog::Rejected : QDialog::Accepted));
         QCOMPARE(t.messages.refusals().filter("Nothing was written").size(), question / 256);
         QVERIFY(db::listRecords().ok());

@@ -389,12 +389,14 @@ void frmTaskEditor::closeEvent(QCloseEvent* event) {
 }
 
 void frmTaskEditor::keyPressEvent(QKeyEvent* event) {
-    // Esc is Cancel; Enter does nothing by itself outside the fields that handle it.
+    // Esc is Cancel; Enter presses the button it is on, and does nothing by itself outside the
+    // fields that handle it.
     if (event->key() == Qt::Key_Escape) {
         hide();
         return;
     }
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+    if (pressFocusedButton(this, event) || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter)
         return;
     QDialog::keyPressEvent(event);
 }

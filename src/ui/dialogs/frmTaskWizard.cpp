@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -61,7 +62,6 @@ frmTaskWizard::frmTaskWizard(QWidget* parent) : QDialog(parent) {
     attachHelpKeys();
     currentPage = 0;
     showPage();
-    // Sized with one page showing, as it always is.
     setFixedDialogFrame(this, {520, 320});
     cboRule->setCurrentIndex(0);
     loadNames();
@@ -70,8 +70,11 @@ frmTaskWizard::frmTaskWizard(QWidget* parent) : QDialog(parent) {
 QWidget* frmTaskWizard::makePage(const QString& prompt, QWidget* content) {
     auto* page = new QWidget(this);
     auto* layout = new QVBoxLayout(page);
-    if (!prompt.isEmpty())
-        layout->addWidget(new QLabel(prompt, page));
+    if (!prompt.isEmpty()) {
+        auto* label = new QLabel(prompt, page);
+        label->setWordWrap(true);
+        layout->addWidget(label);
+    }
     content->setParent(page);
     layout->addWidget(content);
     layout->addStretch();
@@ -151,8 +154,9 @@ void frmTaskWizard::buildPages() {
     heading->setBackgroundRole(QPalette::Base);
     auto* headingRow = new QHBoxLayout(heading);
     auto* title = new QLabel(QStringLiteral("Task Creation Wizard"), heading);
-    QFont titleFont(QStringLiteral("Tahoma"));
-    titleFont.setPointSizeF(14.25);
+    // The design's 14.25 point heading over 8 point text, in the desktop's font and size.
+    QFont titleFont = title->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 14.25 / 8);
     title->setFont(titleFont);
     auto* icon = new QLabel(heading);
     icon->setPixmap(style()->standardIcon(QStyle::SP_FileDialogNewFolder).pixmap(32, 32));
@@ -171,10 +175,13 @@ void frmTaskWizard::buildPages() {
     buttons->addWidget(cmdNext);
     buttons->addWidget(cmdFinish);
 
+    // One page shows at a time, in room for the largest.
+    pageStack = new QStackedWidget(this);
+    for (QWidget* page : std::as_const(picFrame))
+        pageStack->addWidget(page);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);
-    for (QWidget* page : std::as_const(picFrame))
-        layout->addWidget(page);
+    layout->addWidget(pageStack);
     layout->addLayout(buttons);
 
     connect(cmdSource, &QPushButton::clicked, this, [this] {
@@ -186,8 +193,11 @@ void frmTaskWizard::buildPages() {
     });
     connect(cmdAdd, &QPushButton::clicked, this, &frmTaskWizard::addDestination);
     connect(cmdRemove, &QPushButton::clicked, this, &frmTaskWizard::removeDestination);
-    connect(lstDestination, &QListWidget::itemClicked, cmdRemove,
-            [this] { cmdRemove->setEnabled(true); });
+    // An entry chosen with the keys as well as with the mouse.
+    connect(lstDestination, &QListWidget::itemSelectionChanged, cmdRemove, [this] {
+        if (!lstDestination->selectedItems().isEmpty())
+            cmdRemove->setEnabled(true);
+    });
     connect(chkConfirm, &QCheckBox::toggled, this, [this](bool checked) {
         txtConfirmTitle->setEnabled(checked);
         txtConfirmQuestion->setEnabled(checked);
@@ -230,8 +240,7 @@ void frmTaskWizard::loadNames() {
 }
 
 void frmTaskWizard::showPage() {
-    for (int page = 0; page < picFrame.size(); ++page)
-        picFrame.at(page)->setVisible(page == currentPage);
+    pageStack->setCurrentIndex(currentPage);
     const bool last = currentPage == pageCount - 1;
     cmdPrevious->setEnabled(currentPage != 0);
     cmdFinish->setEnabled(last);
@@ -389,8 +398,8 @@ bool frmTaskWizard::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmTaskWizard::keyPressEvent(QKeyEvent* event) {
-    // Neither Enter nor Esc acts on a button by itself.
-    if (event->key() == Qt::Key_Escape || event->key() == Qt::Key_Return ||
+    // Esc is Cancel. Enter presses the button it is on, and no other button by itself.
+    if (pressFocusedButton(this, event) || event->key() == Qt::Key_Return ||
         event->key() == Qt::Key_Enter)
         return;
     QDialog::keyPressEvent(event);

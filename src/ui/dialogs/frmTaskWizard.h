@@ -8,6 +8,7 @@ class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class QStackedWidget;
 
 // The five-page window that creates new tasks step by step: one source, any number of
 // destinations, a rule, the confirmation settings and a name. Finish writes one task per
@@ -21,6 +22,7 @@ public:
     static constexpr int pageCount = 5;
     qint16 currentPage = 0;
     QList<QWidget*> picFrame;
+    QStackedWidget* pageStack;
 
     QLineEdit* txtSource;
     QPushButton* cmdSource;

@@ -24,6 +24,7 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolBar>
 
@@ -40,12 +41,30 @@ constexpr int designClientHeight = 4530;
 const char quitQuestion[] =
     "If you exit Tidewell then no tasks can be performed.  Are you sure you want to quit?";
 
+// A log line begins with its date and time, which read left to right also in a right-to-left
+// layout, where the line keeps to the right.
+class LeftToRightLines final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (option->direction == Qt::RightToLeft) {
+            option->direction = Qt::LeftToRight;
+            option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+        }
+    }
+};
+
 // The action log list: the newest line on top, each line measured once, as it comes. Without
 // a size of its own every line's text would be laid out again whenever the list arranges its
 // rows, which it does after every line added.
 class ActionLogList final : public QListWidget {
 public:
-    using QListWidget::QListWidget;
+    explicit ActionLogList(QWidget* parent) : QListWidget(parent) {
+        setItemDelegate(new LeftToRightLines(this));
+    }
 
     void insertLine(const QString& line) {
         insertItem(0, line);
@@ -61,15 +80,15 @@ public:
 frmMain::frmMain() {
     setObjectName("frmMain");
     setWindowTitle("Kestrelmoor Tidewell");
-    setFont(QFont("Tahoma", 8));
     buildChildren();
     buildMenus();
     buildPopupMenus();
     buildToolbar();
     buildStatusBar();
     connectTaskList();
-    resize(twipsToPixelsX(designClientWidth),
-           twipsToPixelsY(designClientHeight) + menuBar()->sizeHint().height());
+    applyFontSizes();
+    resize(scaledX(designClientWidth),
+           scaledY(designClientHeight) + menuBar()->sizeHint().height());
 
     tmrCheck = new QTimer(this);
     tmrCheck->setObjectName("tmrCheck");
@@ -138,12 +157,11 @@ void frmMain::buildHelpPanel() {
     picHelp = new QFrame(centralWidget());
     picHelp->setObjectName("picHelp");
     picHelp->setFrameShape(QFrame::StyledPanel);
-    picHelp->setFont(QFont("MS Sans Serif", 8));
     picHelp->setAutoFillBackground(true);
 
     lblHelpTitle = new QLabel("Loading...", picHelp);
     lblHelpTitle->setObjectName("lblHelpTitle");
-    QFont titleFont("Tahoma", 8);
+    QFont titleFont = lblHelpTitle->font();
     titleFont.setBold(true);
     lblHelpTitle->setFont(titleFont);
 
@@ -162,8 +180,6 @@ void frmMain::buildHelpPanel() {
     lblHelpText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     helpScroll->setWidget(lblHelpText);
 
-    placeChild(lblHelpTitle, 60, 60, 2595, 195);
-    placeChild(helpScroll, 60, 300, 2595, 1995);
     for (QWidget* part : {static_cast<QWidget*>(picHelp), static_cast<QWidget*>(lblHelpTitle),
                           static_cast<QWidget*>(lblHelpText)}) {
         attachHelp(part, "help");
@@ -317,6 +333,15 @@ void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_wantedFrame.isNull())
         QTimer::singleShot(frameSettleTime, this, &frmMain::applyWantedFrame);
+}
+
+// A desktop font changed while the program runs.
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::FontChange && lvwTasks)
+        applyFontSizes();
+    if (event->type() == QEvent::LayoutDirectionChange && lvwTasks)
+        arrangeControls();
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -165,6 +165,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -191,7 +192,12 @@ private:
     void loadWindowPlacement();
     void applyWantedFrame();
     void loadColumnSettings();
-    void placeChild(QWidget* child, int leftTwips, int topTwips, int widthTwips, int heightTwips);
+    void arrangeHelpPanel();
+    // Design twips in pixels, grown with the desktop's font.
+    double fontScale() const;
+    int scaledX(int twips) const;
+    int scaledY(int twips) const;
+    void applyFontSizes();
     QMenu* buildTasksPopup();
     void popupAtCursor(QMenu* menu);
     void pauseAutomaticTasks();

@@ -9,10 +9,12 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QListWidget>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 
 #include <optional>
@@ -20,12 +22,13 @@
 namespace {
 
 constexpr int twipsPerInch = 1440;
-constexpr int toolbarHeight = 360;
-constexpr int statusBarHeight = 255;
-constexpr int logLeft = 0;
-constexpr int logHeight = 1425;
-constexpr int helpWidth = 2775;
-constexpr int helpTextTop = 300;
+constexpr int designLogHeight = 1425;
+constexpr int designHelpWidth = 2775;
+constexpr int helpMargin = 60;
+// Between the task list and the log or the help panel.
+constexpr int childGap = 40;
+constexpr int statusPanel1MinWidth = 4410;
+constexpr int statusPanel2Width = 3175;
 
 // A flag text: "True"/"False" in any case, or a number (non-zero is true).
 std::optional<bool> flagValue(const QString& text) {
@@ -105,12 +108,6 @@ int frmMain::pixelsToTwipsY(int pixels) const {
     return qRound(double(pixels) * twipsPerInch / logicalDpiY());
 }
 
-void frmMain::placeChild(QWidget* child, int leftTwips, int topTwips, int widthTwips,
-                         int heightTwips) {
-    child->setGeometry(twipsToPixelsX(leftTwips), twipsToPixelsY(topTwips),
-                       twipsToPixelsX(widthTwips), twipsToPixelsY(heightTwips));
-}
-
 void frmMain::applyWindowOptions() {
     objStatusBar->setVisible(mnuViewToolbarsStatus->isChecked());
     objToolbar->setVisible(mnuViewToolbarsStandard->isChecked());
@@ -121,45 +118,82 @@ void frmMain::applyWindowOptions() {
     arrangeControls();
 }
 
+// Laid out in the client area under the menu bar, whatever frame the desktop puts around the
+// window. The design's sizes grow with the desktop's font; the bars take the height their
+// own font asks for.
 void frmMain::arrangeControls() {
     if (!lvwTasks)
         return;
-    const int outerWidth = pixelsToTwipsX(frameGeometry().width());
-    const int outerHeight = pixelsToTwipsY(frameGeometry().height());
+    // A hidden window is laid out only when it shows; its client area is placed now.
+    if (!isVisible())
+        layout()->setGeometry(rect());
+    const QRect client = centralWidget()->rect();
     const bool toolbar = mnuViewToolbarsStandard->isChecked();
     const bool statusBar = mnuViewToolbarsStatus->isChecked();
     const bool log = mnuViewToolbarsLog->isChecked();
     const bool help = mnuHelpInteractive->isChecked();
-    const int clientWidth = pixelsToTwipsX(centralWidget()->width());
-    const int clientHeight = pixelsToTwipsY(centralWidget()->height());
+    const int toolbarHeight = objToolbar->sizeHint().height();
+    const int statusBarHeight = objStatusBar->sizeHint().height();
+    const int gap = scaledX(childGap);
+    const auto place = [&client, this](QWidget* child, const QRect& rect) {
+        child->setGeometry(QStyle::visualRect(layoutDirection(), client, rect));
+    };
 
-    // The bars sit on the client area's top and bottom edges.
-    placeChild(objToolbar, 0, 0, clientWidth, toolbarHeight);
-    placeChild(objStatusBar, 0, clientHeight - statusBarHeight, clientWidth, statusBarHeight);
+    place(objToolbar, {0, 0, client.width(), toolbarHeight});
+    place(objStatusBar, {0, client.height() - statusBarHeight, client.width(), statusBarHeight});
 
     const int listTop = toolbar ? toolbarHeight : 0;
-    int listHeight = outerHeight - 690 - (toolbar ? 360 : 0) - (statusBar ? 260 : 0);
+    const int bottom = client.height() - (statusBar ? statusBarHeight : 0);
+    const int logHeight = scaledY(designLogHeight);
+    if (bottom - logHeight > 0)
+        place(lstLog, {0, bottom - logHeight, client.width(), logHeight});
+    int listHeight = bottom - listTop - (log ? logHeight + gap : 0);
     if (listHeight <= 0)
-        listHeight = pixelsToTwipsY(lvwTasks->height());
+        listHeight = lvwTasks->height();
 
-    const int logTop = outerHeight - (statusBar ? 2350 : 2100);
-    const QRect logNow = lstLog->geometry();
-    lstLog->setGeometry(twipsToPixelsX(logLeft), logTop > 0 ? twipsToPixelsY(logTop) : logNow.y(),
-                        outerWidth - 125 > 0 ? twipsToPixelsX(outerWidth - 125) : logNow.width(),
-                        twipsToPixelsY(logHeight));
-    if (log && listHeight - (logHeight + 20) > 0)
-        listHeight -= logHeight + 20;
+    const int helpWidth = scaledX(designHelpWidth);
+    place(picHelp, {client.width() - helpWidth, listTop, helpWidth, listHeight});
+    arrangeHelpPanel();
 
-    const int helpLeft = outerWidth - (helpWidth + 125);
-    placeChild(picHelp, helpLeft, listTop, helpWidth, listHeight);
-    if (listHeight - 500 > 0)
-        helpScroll->resize(helpScroll->width(), twipsToPixelsY(listHeight - 500));
+    const int listWidth = help ? client.width() - helpWidth - gap : client.width();
+    place(lvwTasks, {0, listTop, listWidth > 0 ? listWidth : lvwTasks->width(), listHeight});
+}
 
-    const int listWidth = help ? outerWidth - (helpWidth + 160) : outerWidth - 115;
-    lvwTasks->setGeometry(0, twipsToPixelsY(listTop),
-                          listWidth > 0 ? twipsToPixelsX(listWidth) : lvwTasks->width(),
-                          twipsToPixelsY(listHeight));
-    helpScroll->move(helpScroll->x(), twipsToPixelsY(helpTextTop));
+// The title takes one line of its bold font; the text scrolls in the rest of the panel.
+void frmMain::arrangeHelpPanel() {
+    const QRect panel = picHelp->rect();
+    const int margin = scaledX(helpMargin);
+    const int titleHeight = lblHelpTitle->sizeHint().height();
+    const QRect title(margin, margin, panel.width() - 2 * margin, titleHeight);
+    const int textTop = title.bottom() + 1 + margin;
+    const QRect text(margin, textTop, title.width(), panel.height() - textTop - margin);
+    lblHelpTitle->setGeometry(QStyle::visualRect(layoutDirection(), panel, title));
+    if (text.height() > 0)
+        helpScroll->setGeometry(QStyle::visualRect(layoutDirection(), panel, text));
+}
+
+// The desktop's font at its usual size keeps the design's sizes; a larger one scales them.
+double frmMain::fontScale() const {
+    constexpr double usualPointSize = 10.0;
+    return qMax(1.0, QFontInfo(font()).pointSizeF() / usualPointSize);
+}
+
+int frmMain::scaledX(int twips) const {
+    return qRound(twipsToPixelsX(twips) * fontScale());
+}
+
+int frmMain::scaledY(int twips) const {
+    return qRound(twipsToPixelsY(twips) * fontScale());
+}
+
+// Everything whose size follows the font, then the layout.
+void frmMain::applyFontSizes() {
+    const int iconSide = qRound(16 * fontScale());
+    objToolbar->setIconSize({iconSide, iconSide});
+    statusPanel1->setMinimumWidth(scaledX(statusPanel1MinWidth));
+    statusPanel2->setFixedWidth(scaledX(statusPanel2Width));
+    lvwTasks->fitToFont();
+    arrangeControls();
 }
 
 void frmMain::saveWindowSettings() {

@@ -40,9 +40,6 @@ constexpr ToolbarButton toolbarButtons[] = {
     {"Exit", "Exit", "Exit"},
 };
 
-constexpr int statusPanel1Width = 8167;
-constexpr int statusPanel1MinWidth = 4410;
-constexpr int statusPanel2Width = 3175;
 const char websitePanel[] = "Kestrelmoor Website";
 
 QMenu* namedMenu(QWidget* parent, const char* name, const QString& caption) {
@@ -256,7 +253,6 @@ QMenu* frmMain::buildTasksPopup() {
 
 void frmMain::buildToolbar() {
     objToolbar->setObjectName("objToolbar");
-    objToolbar->setIconSize(QSize(16, 16));
     objToolbar->setMovable(false);
     objToolbar->setFloatable(false);
     objToolbar->setContextMenuPolicy(Qt::PreventContextMenu);
@@ -283,12 +279,9 @@ void frmMain::buildStatusBar() {
     statusPanel1 = new QLabel(objStatusBar);
     statusPanel1->setObjectName("objStatusBarPanel1");
     statusPanel1->setToolTip("Current Status");
-    statusPanel1->setMinimumWidth(twipsToPixelsX(statusPanel1MinWidth));
-    statusPanel1->resize(twipsToPixelsX(statusPanel1Width), statusPanel1->height());
     statusPanel2 = new QLabel(websitePanel, objStatusBar);
     statusPanel2->setObjectName("objStatusBarPanel2");
     statusPanel2->setToolTip("Go to the Kestrelmoor website");
-    statusPanel2->setFixedWidth(twipsToPixelsX(statusPanel2Width));
     statusPanel2->setCursor(Qt::PointingHandCursor);
     objStatusBar->addWidget(statusPanel1, 1);
     objStatusBar->addPermanentWidget(statusPanel2);

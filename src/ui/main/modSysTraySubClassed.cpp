@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -91,8 +92,9 @@ void putUpIcon() {
     icon->show();
 }
 
-// A panel that comes up, or comes back after a restart, gets a fresh icon: the old one may
-// have been made for no notification area, or registered with the panel's former self.
+// The first notification area found, and each one that comes up later or comes back after a
+// restart, gets a fresh icon: an old one may have been made for no notification area, or
+// registered with the panel's former self. The window then tells what waited for the icon.
 void putUpIconAgain() {
     TrayHost* window = hookedWindow();
     if (!window)
@@ -102,24 +104,26 @@ void putUpIconAgain() {
     window->trayAppeared();
 }
 
+void sayNoTrayYet() {
+    logAction("There is no notification area yet: the Tidewell icon appears there as soon as "
+              "one starts.  Until then, start Tidewell again to bring up its window.");
+}
+
 } // namespace
 
 // At login the program may start before the panel: the icon waits for a notification area
 // and comes up with it. It is made only then, because Qt decides at the first icon whether
-// its icons go to a StatusNotifier host or to an X11 tray.
+// its icons go to a StatusNotifier host or to an X11 tray; and the panel is asked without
+// waiting for it, so the icon comes up once it has answered, when it is there.
 int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu) {
-    static const bool watching = (watchTrayHosts(qApp, putUpIconAgain), true);
-    Q_UNUSED(watching);
     iconParts() = {picture, trayTipText(tip), trayMenu};
     hookedWindow() = window;
-    if (trayHostPresent()) {
-        putUpIcon();
-        hookWindow(window, trayMenu);
-        return 1;
-    }
-    logAction("There is no notification area yet: the Tidewell icon appears there as soon as "
-              "one starts.  Until then, start Tidewell again to bring up its window.");
-    return 0;
+    static bool watching = false;
+    if (!std::exchange(watching, true))
+        watchTrayHosts(qApp, putUpIconAgain, sayNoTrayYet);
+    else if (!trayIcon())
+        trayHostPresent() ? putUpIconAgain() : sayNoTrayYet();
+    return trayIcon() ? 1 : 0;
 }
 
 namespace {

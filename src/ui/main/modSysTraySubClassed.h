@@ -20,9 +20,10 @@ public:
 inline constexpr int trayTipBytes = 63;
 
 // Puts the window's icon in the notification area with the tooltip, cut to the record's
-// field, and hooks the window to its clicks; 1 when a notification area is there now, 0 when
-// the icon waits for one (said in the action log). The icon is put up again each time a
-// notification area comes up.
+// field, and hooks the window to its clicks, as soon as the desktop has said that there is a
+// notification area (trayAppeared follows); 1 when the icon stands already, 0 when it waits
+// (for a notification area that is not there, said in the action log). The icon is put up
+// again each time a notification area comes up.
 int addTrayIcon(TrayHost* window, const QIcon& picture, const QString& tip, QMenu* trayMenu);
 // A balloon from the icon, as a warning; false when there is no notification area to take it.
 bool showTrayMessage(const QString& title, const QString& text);

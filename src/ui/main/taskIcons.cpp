@@ -1,11 +1,16 @@
 // Every picture of the program is drawn here at run time, on a 32 x 32 grid that is scaled to
-// the size asked for, and kept once drawn.
+// the size asked for, in the screen's own pixels, and kept once drawn.
 #include "taskIcons.h"
 
+#include <QApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QPixmapCache>
+#include <QStyle>
+#include <QStyleOption>
 #include <QtMath>
 
 namespace {
@@ -27,15 +32,78 @@ QPen thickPen(const QColor& color, double width) {
     return QPen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
 }
 
+// A dark stroke with a light edge around it, so it keeps its shape on a dark background too.
+void drawEdgedLine(QPainter& p, const QLineF& line, const QColor& color, double width) {
+    p.setPen(thickPen(QColor(255, 255, 255, 200), width + 2));
+    p.drawLine(line);
+    p.setPen(thickPen(color, width));
+    p.drawLine(line);
+}
+
+// A picture drawn afresh for each size and pixel density asked for, never scaled from another.
+class DrawnIconEngine final : public QIconEngine {
+public:
+    DrawnIconEngine(Drawing draw, QList<QSize> sizes) : m_draw(draw), m_sizes(std::move(sizes)) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        painter->drawPixmap(rect,
+                            devicePixmap((QSizeF(rect.size()) * ratio).toSize(), mode, ratio));
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State) override {
+        return devicePixmap(size, mode, 1.0);
+    }
+
+    // QIcon asks with the size in the screen's own pixels.
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State, qreal scale) override {
+        return devicePixmap(size, mode, scale);
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return m_sizes; }
+    QIconEngine* clone() const override { return new DrawnIconEngine(*this); }
+    QString key() const override { return QStringLiteral("DrawnIconEngine"); }
+
+private:
+    QPixmap devicePixmap(const QSize& pixels, QIcon::Mode mode, qreal scale) const {
+        const QString key = QStringLiteral("tidewell/%1/%2x%3/%4")
+                                .arg(quintptr(m_draw))
+                                .arg(pixels.width())
+                                .arg(pixels.height())
+                                .arg(int(mode));
+        QPixmap picture;
+        if (!QPixmapCache::find(key, &picture)) {
+            picture = drawn(pixels, mode);
+            QPixmapCache::insert(key, picture);
+        }
+        picture.setDevicePixelRatio(scale);
+        return picture;
+    }
+
+    QPixmap drawn(const QSize& pixels, QIcon::Mode mode) const {
+        QPixmap picture(pixels);
+        picture.fill(Qt::transparent);
+        if (pixels.isEmpty())
+            return picture;
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(pixels.width() / 32.0, pixels.height() / 32.0);
+        m_draw(painter);
+        painter.end();
+        if (mode == QIcon::Normal || !qApp)
+            return picture;
+        // Greyed or highlighted as the style shows such pictures.
+        QStyleOption option;
+        option.palette = QApplication::palette();
+        return QApplication::style()->generatedIconPixmap(mode, picture, &option);
+    }
+
+    Drawing m_draw;
+    QList<QSize> m_sizes;
+};
+
 QIcon render(Drawing draw, int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(size / 32.0, size / 32.0);
-    draw(painter);
-    painter.end();
-    return QIcon(pixmap);
+    return QIcon(new DrawnIconEngine(draw, {QSize(size, size)}));
 }
 
 // A sheet of paper with its top right corner folded over.
@@ -157,8 +225,7 @@ void drawNewPage(QPainter& p) {
 }
 
 void drawWand(QPainter& p) {
-    p.setPen(thickPen(QColor(50, 30, 20), 4));
-    p.drawLine(QPointF(5, 27), QPointF(20, 12));
+    drawEdgedLine(p, QLineF(5, 27, 20, 12), QColor(50, 30, 20), 4);
     p.setPen(thickPen(paper, 4));
     p.drawLine(QPointF(18, 14), QPointF(21, 11));
     p.setPen(thickPen(QColor(230, 170, 0), 2));
@@ -234,8 +301,7 @@ void drawSliders(QPainter& p) {
     const double knobs[] = {10, 20, 14};
     for (int slider = 0; slider < 3; ++slider) {
         const double x = 7 + slider * 9;
-        p.setPen(thickPen(outline, 2));
-        p.drawLine(QPointF(x, 4), QPointF(x, 28));
+        drawEdgedLine(p, QLineF(x, 4, x, 28), outline, 2);
         p.setPen(thinPen(outline));
         p.setBrush(QColor(110, 160, 220));
         p.drawRect(QRectF(x - 3.5, knobs[slider] - 2.5, 7, 5));
@@ -479,17 +545,15 @@ QIcon buttonImageForTag(const QString& tag) {
     return found == buttonIndexOfTag().end() ? QIcon() : buttonImage(*found);
 }
 
+// Drawn to fill whatever slot the panel has for it; 16 x 16 comes first.
 QIcon trayIconImage() {
-    static const QIcon icon = render(drawTray, 16);
+    static const QIcon icon(
+        new DrawnIconEngine(drawTray, {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}}));
     return icon;
 }
 
 QIcon programIcon() {
-    static const QIcon icon = [] {
-        QIcon sizes;
-        for (const int size : {16, 32, 48, 64})
-            sizes.addPixmap(render(drawTray, size).pixmap(size));
-        return sizes;
-    }();
+    static const QIcon icon(
+        new DrawnIconEngine(drawTray, {{16, 16}, {32, 32}, {48, 48}, {64, 64}}));
     return icon;
 }

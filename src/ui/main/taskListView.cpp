@@ -14,6 +14,7 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -42,6 +43,10 @@ public:
 namespace {
 
 constexpr int keyRole = Qt::UserRole + 1;
+constexpr int dateColumn = 1;
+constexpr int sourceColumn = 2;
+constexpr int destinationColumn = 3;
+constexpr int ruleColumn = 4;
 constexpr int iconKeyRole = Qt::UserRole + 2;
 
 const char* const headerTexts[TaskListView::columnCount] = {
@@ -52,22 +57,14 @@ constexpr double twipsPerInch = 1440.0;
 
 constexpr QSize largeIconSize(32, 32);
 constexpr QSize smallIconSize(16, 16);
-// Cells of the large-icon view: room for the icon and two lines of text under it.
-constexpr QSize largeIconCell(100, 72);
-// Cells of the small-icon view, laid out in rows.
-constexpr QSize smallIconCell(180, 20);
+// Widths of the icon views' cells, in average characters of the list's font.
+constexpr int largeIconCellChars = 16;
+constexpr int smallIconCellChars = 30;
+const char longestRule[] = "When the source file is newer than the destination file";
 
-// Both sizes in one icon: every view draws the image that matches its icon size.
+// The picture is drawn at whatever size each view asks for.
 QIcon taskIcon(const QString& iconKey) {
-    static QHash<QString, QIcon> icons;
-    auto found = icons.find(iconKey);
-    if (found == icons.end()) {
-        QIcon icon;
-        icon.addPixmap(largeTaskIcon(iconKey).pixmap(largeIconSize));
-        icon.addPixmap(smallTaskIcon(iconKey).pixmap(smallIconSize));
-        found = icons.insert(iconKey, icon);
-    }
-    return *found;
+    return largeTaskIcon(iconKey);
 }
 
 QString columnText(const TaskListItem& item, int column) {
@@ -76,11 +73,13 @@ QString columnText(const TaskListItem& item, int column) {
 
 QList<QStandardItem*> rowOfItem(const TaskListItem& item) {
     auto* name = new QStandardItem(taskIcon(item.iconKey), item.text);
+    name->setToolTip(item.text);
     name->setData(item.key, keyRole);
     name->setData(item.iconKey, iconKeyRole);
     QList<QStandardItem*> row{name};
     for (int column = 1; column < TaskListView::columnCount; ++column) {
         auto* cell = new QStandardItem(columnText(item, column));
+        cell->setToolTip(cell->text());
         cell->setEditable(false);
         row.append(cell);
     }
@@ -131,6 +130,20 @@ public:
         if (m_widest > 0)
             size.setWidth(qMin(size.width(), m_widest));
         return size;
+    }
+
+    // A path keeps its file name in sight, and a path or date reads left to right also in a
+    // right-to-left layout.
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const int column = index.column();
+        if (column == sourceColumn || column == destinationColumn)
+            option->textElideMode = Qt::ElideMiddle;
+        if (column >= dateColumn && column <= destinationColumn &&
+            option->direction == Qt::RightToLeft) {
+            option->direction = Qt::LeftToRight;
+            option->displayAlignment = Qt::AlignRight | Qt::AlignVCenter;
+        }
     }
 
     // Items wider than this are cut, their text ended with an ellipsis; 0 lets them be.
@@ -194,12 +207,11 @@ void TaskListView::buildTableView() {
     QHeaderView* rows = m_tableView->verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setDefaultSectionSize(qMax(smallIconSize.height() + 2, fontMetrics().height() + 4));
     QHeaderView* header = m_tableView->horizontalHeader();
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
     header->setHighlightSections(false);
-    header->setStretchLastSection(false);
+    header->setStretchLastSection(true);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The main window decides what a header click means; the table never sorts on its own.
     m_tableView->setSortingEnabled(false);
@@ -207,6 +219,21 @@ void TaskListView::buildTableView() {
     watchView(m_tableView);
     for (int column = 0; column < columnCount; ++column)
         setColumnWidth(column, qRound(designWidths[column] * logicalDpiX() / twipsPerInch));
+    fitToFont();
+}
+
+// Rows one line of the font high, the Rule column as wide as its longest rule, and the icon
+// views' cells as wide as a name of some length.
+void TaskListView::fitToFont() {
+    const QFontMetrics metrics = fontMetrics();
+    m_tableView->verticalHeader()->setDefaultSectionSize(
+        qMax(smallIconSize.height() + 2, metrics.height() + 4));
+    const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
+    const int ruleWidth = metrics.horizontalAdvance(QLatin1String(longestRule)) + margin;
+    if (columnWidth(ruleColumn) < ruleWidth)
+        setColumnWidth(ruleColumn, ruleWidth);
+    if (m_mode != TaskViewMode::details)
+        showListMode(m_mode);
 }
 
 // What both views share: the model, the selection, single selection, renaming only on
@@ -285,8 +312,11 @@ void TaskListView::updateItem(const TaskListItem& item) {
     const int row = rowOfKey(item.key);
     if (row < 0)
         return;
-    for (int column = 0; column < columnCount; ++column)
-        m_model->item(row, column)->setText(columnText(item, column));
+    for (int column = 0; column < columnCount; ++column) {
+        QStandardItem* cell = m_model->item(row, column);
+        cell->setText(columnText(item, column));
+        cell->setToolTip(cell->text());
+    }
 }
 
 QList<TaskListItem> TaskListView::currentItems() const {
@@ -371,10 +401,17 @@ void TaskListView::showListMode(TaskViewMode mode) {
     m_listView->setIconSize(large ? largeIconSize : smallIconSize);
     m_listView->setSpacing(mode == TaskViewMode::list ? 2 : 0);
     const bool rows = mode == TaskViewMode::smallIcons;
+    const QFontMetrics metrics = fontMetrics();
+    const QSize largeIconCell(qMax(100, metrics.averageCharWidth() * largeIconCellChars),
+                              largeIconSize.height() + 2 * metrics.lineSpacing() + 8);
+    const QSize smallIconCell(metrics.averageCharWidth() * smallIconCellChars,
+                              qMax(smallIconSize.height(), metrics.height()) + 4);
     m_listView->setGridSize(large ? largeIconCell : rows ? smallIconCell : QSize());
-    // Small icons sit in cells of one width; a long name must not run into its neighbour.
+    // Small icons sit in cells of one width, and a list's columns are as wide as their
+    // longest name: a long name is cut there rather than running into its neighbour or
+    // widening its whole column.
     static_cast<RenameDelegate*>(m_listView->itemDelegate())
-        ->setWidest(rows ? smallIconCell.width() - 4 : 0);
+        ->setWidest(large ? 0 : smallIconCell.width() - 4);
 }
 
 TaskViewMode TaskListView::viewMode() const {
@@ -447,8 +484,10 @@ void TaskListView::finishRename() {
         return;
     if (m_renameHandler && !m_renameHandler(index.row(), text))
         return;
-    if (index.isValid())
+    if (index.isValid()) {
         m_model->setData(index, text);
+        m_model->setData(index, text, Qt::ToolTipRole);
+    }
 }
 
 QAbstractItemView* TaskListView::currentView() const {

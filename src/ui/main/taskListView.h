@@ -65,6 +65,9 @@ public:
     int columnPosition(int column) const;
     void setColumnPosition(int column, int position);
 
+    // Row heights, the Rule column and the icon views' cells for the list's font.
+    void fitToFont();
+
     // Starts editing the selected item's text in place.
     void startRename();
     // Decides on a finished rename; returning false puts the old text back.

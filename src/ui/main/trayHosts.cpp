@@ -9,13 +9,16 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusReply>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QTimer>
 
 #include <xcb/xcb.h>
+
+#include <memory>
 
 namespace {
 
@@ -77,43 +80,80 @@ private:
     QTimer* m_announce;
 };
 
-} // namespace
+// What the panel's watcher said last: whether its StatusNotifier host is up.
+bool& hostRegistered() {
+    static bool registered = false;
+    return registered;
+}
 
-bool statusNotifierHostPresent() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(watcherService))
-        return false;
+// A panel that hangs must not hold the window: the watcher is asked without waiting, and an
+// answer that has not come by then counts as no host.
+constexpr int watcherTimeout = 2000;
+
+// Asks the watcher whether its host is up; `answer` runs with the reply when it comes.
+void askWatcher(QObject* context, const std::function<void(bool)>& answer) {
     QDBusMessage get = QDBusMessage::createMethodCall(watcherService, watcherPath,
                                                       "org.freedesktop.DBus.Properties", "Get");
     get << QString(watcherService) << QStringLiteral("IsStatusNotifierHostRegistered");
-    const QDBusReply<QDBusVariant> reply = bus.call(get);
-    return reply.isValid() && reply.value().variant().toBool();
+    auto* call = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(get, watcherTimeout), context);
+    QObject::connect(call, &QDBusPendingCallWatcher::finished, context, [call, answer] {
+        const QDBusPendingReply<QDBusVariant> reply = *call;
+        call->deleteLater();
+        answer(reply.isValid() && reply.value().variant().toBool());
+    });
+}
+
+} // namespace
+
+bool statusNotifierHostPresent() {
+    return hostRegistered();
 }
 
 bool trayHostPresent() {
     return statusNotifierHostPresent() || x11TrayOwned();
 }
 
-void watchTrayHosts(QObject* context, std::function<void()> appeared) {
+void watchTrayHosts(QObject* context, std::function<void()> appeared, std::function<void()> none) {
     // One call for the news that arrive together (a watcher and its host, say).
     auto* announce = new QTimer(context);
     announce->setSingleShot(true);
     announce->setInterval(0);
     QObject::connect(announce, &QTimer::timeout, context, std::move(appeared));
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        auto* watcher = new QDBusServiceWatcher(
-            watcherService, bus, QDBusServiceWatcher::WatchForRegistration, announce);
-        QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, announce, [announce] {
-            if (statusNotifierHostPresent())
-                announce->start();
-        });
-        // A panel's watcher may take its name before its own host has registered.
-        bus.connect(watcherService, watcherPath, watcherService, "StatusNotifierHostRegistered",
-                    announce, SLOT(start()));
-    }
+    // The first answer also tells when there is no notification area at all.
+    auto firstLook = std::make_shared<std::function<void()>>(std::move(none));
+    const auto answered = [announce, firstLook](bool hostUp) {
+        hostRegistered() = hostUp;
+        const std::function<void()> noneYet = std::exchange(*firstLook, nullptr);
+        if (trayHostPresent())
+            announce->start();
+        else if (noneYet)
+            noneYet();
+    };
     if (xcb_connection_t* connection = x11Connection())
         qApp->installNativeEventFilter(new X11TrayFilter(connection, announce));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        answered(false);
+        return;
+    }
+    auto* ask = new QTimer(announce);
+    ask->setSingleShot(true);
+    ask->setInterval(0);
+    QObject::connect(ask, &QTimer::timeout, announce,
+                     [announce, answered] { askWatcher(announce, answered); });
+    auto* watcher = new QDBusServiceWatcher(watcherService, bus,
+                                            QDBusServiceWatcher::WatchForRegistration |
+                                                QDBusServiceWatcher::WatchForUnregistration,
+                                            announce);
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceRegistered, ask,
+                     qOverload<>(&QTimer::start));
+    QObject::connect(watcher, &QDBusServiceWatcher::serviceUnregistered, announce,
+                     [] { hostRegistered() = false; });
+    // A panel's watcher may take its name before its own host has registered.
+    bus.connect(watcherService, watcherPath, watcherService, "StatusNotifierHostRegistered", ask,
+                SLOT(start()));
+    askWatcher(announce, answered);
 }
 
 #else
@@ -126,6 +166,8 @@ bool statusNotifierHostPresent() {
     return false;
 }
 
-void watchTrayHosts(QObject*, std::function<void()>) {}
+void watchTrayHosts(QObject*, std::function<void()> appeared, std::function<void()> none) {
+    QSystemTrayIcon::isSystemTrayAvailable() ? appeared() : none();
+}
 
 #endif

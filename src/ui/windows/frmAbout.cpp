@@ -1,10 +1,12 @@
 #include "frmAbout.h"
 
 #include "appVersion.h"
+#include "dialogParts.h"
 #include "modFileLaunch.h"
 #include "modMessageBox.h"
 
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProcess>
@@ -23,11 +25,15 @@ QLabel* namedLabel(const char* name, const QString& text, QWidget* parent) {
     return label;
 }
 
-// A label that looks like a web link; its clicks are caught by the window's event filter.
+// A label that looks like a web link and takes the keyboard focus, with a frame to show it;
+// its clicks and keys are caught by the window's event filter.
 QLabel* linkLabel(const char* name, const QString& text, QWidget* parent) {
     QLabel* label = namedLabel(name, text, parent);
     label->setWordWrap(false);
     label->setCursor(Qt::PointingHandCursor);
+    label->setFocusPolicy(Qt::StrongFocus);
+    label->setStyleSheet(QStringLiteral("QLabel { border: 1px dotted transparent; }"
+                                        "QLabel:focus { border-color: palette(link); }"));
     QFont font = label->font();
     font.setUnderline(true);
     label->setFont(font);
@@ -128,18 +134,27 @@ void frmAbout::buildLayout() {
     layout->addLayout(body);
     layout->addStretch();
     layout->addLayout(buttons);
-    setMinimumWidth(440);
+    // The description wraps; the window is as high as it needs at its width.
+    const QSize fitting = fittingSize(this, {fontMetrics().averageCharWidth() * 70, 0});
+    setMinimumSize(fitting);
+    resize(fitting);
 }
 
+// A left click, or Enter or Space while the link has the focus, opens it.
 bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        if (watched == lblEMailURL)
-            openDocument("mailto:" + lblEMailURL->text());
-        else if (watched == lblWebsiteURL)
-            openDocument(lblWebsiteURL->text());
-    }
-    return QDialog::eventFilter(watched, event);
+    const bool clicked = event->type() == QEvent::MouseButtonRelease &&
+                         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+    const int key = event->type() == QEvent::KeyPress ? static_cast<QKeyEvent*>(event)->key() : 0;
+    const bool pressed = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    if (!clicked && !pressed)
+        return QDialog::eventFilter(watched, event);
+    if (watched == lblEMailURL)
+        openDocument("mailto:" + lblEMailURL->text());
+    else if (watched == lblWebsiteURL)
+        openDocument(lblWebsiteURL->text());
+    else
+        return QDialog::eventFilter(watched, event);
+    return pressed;
 }
 
 void showAbout(QWidget* parent) {

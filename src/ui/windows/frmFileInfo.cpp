@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -21,16 +22,45 @@ QLabel* namedLabel(const QString& name, const QString& text, QWidget* parent) {
     label->setObjectName(name);
     return label;
 }
+
+// A file name that does not fit is shown cut in its middle, so the window never grows past
+// the screen; the whole name is in its tooltip.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize minimumSizeHint() const override {
+        return {fontMetrics().averageCharWidth() * 12, QLabel::minimumSizeHint().height()};
+    }
+    QSize sizeHint() const override {
+        const QSize whole = QLabel::sizeHint();
+        return {qMin(whole.width(), fontMetrics().averageCharWidth() * 40), whole.height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect room = contentsRect();
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(room, int(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, room.width()));
+    }
+};
+template <class T> T* named(T* widget, const QString& name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
 } // namespace
 
 frmFileInfo::frmFileInfo(QWidget* parent)
     : QDialog(parent), lblSourceFile(namedLabel("lblSourceFile", "(none)", this)),
       lblDestinationFile(namedLabel("lblDestinationFile", "(none)", this)),
-      lblSourceName(namedLabel("lblSourceName", "*", this)),
+      lblSourceName(named(new ElidedLabel("*", this), "lblSourceName")),
       lblSourceDate(namedLabel("lblSourceDate", "*", this)),
       lblSourceTime(namedLabel("lblSourceTime", "*", this)),
       lblSourceVersion(namedLabel("lblSourceVersion", "*", this)),
-      lblDestName(namedLabel("lblDestName", "*", this)),
+      lblDestName(named(new ElidedLabel("*", this), "lblDestName")),
       lblDestDate(namedLabel("lblDestDate", "*", this)),
       lblDestTime(namedLabel("lblDestTime", "*", this)),
       lblDestVersion(namedLabel("lblDestVersion", "*", this)),
@@ -72,12 +102,11 @@ QWidget* frmFileInfo::buildSide(const QString& title, Side side) {
     form->addRow(tr("Date:"), side.date);
     form->addRow(tr("Time:"), side.time);
     form->addRow(tr("Version:"), side.version);
-    side.name->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    side.name->setMinimumWidth(180);
     return frame;
 }
 
 void frmFileInfo::showFile(const QString& path, const Side& side) {
+    side.name->setToolTip(path);
     if (!fileExists(path)) {
         side.name->setText(tr("(Not Found)"));
         side.date->clear();

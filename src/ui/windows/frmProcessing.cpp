@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int barWidth = 300;
-constexpr int barHeight = 18;
+// In average characters of the window's font, and in lines.
+constexpr int barChars = 50;
 } // namespace
 
 frmProcessing::frmProcessing(QWidget* parent)
@@ -29,7 +29,8 @@ frmProcessing::frmProcessing(QWidget* parent)
 
     picProgress->setObjectName("picProgress");
     picProgress->setFrameShape(QFrame::Box);
-    picProgress->setFixedSize(barWidth, barHeight);
+    const int barHeight = fontMetrics().height() + 4;
+    picProgress->setFixedSize(fontMetrics().averageCharWidth() * barChars, barHeight);
     picProgress->hide();
     shpProgress->setObjectName("shpProgress");
     shpProgress->setAutoFillBackground(true);
@@ -55,7 +56,9 @@ void frmProcessing::pBar(qint32 current, qint32 total) {
     if (!picProgress->isVisible())
         picProgress->show();
     const double width = double(current) / double(total) * double(picProgress->width());
-    shpProgress->setGeometry(0, 0, qRound(width), picProgress->height());
+    // The fill grows from the side where reading starts.
+    shpProgress->setGeometry(QStyle::visualRect(layoutDirection(), picProgress->rect(),
+                                                {0, 0, qRound(width), picProgress->height()}));
 }
 
 void frmProcessing::keyPressEvent(QKeyEvent* event) {
