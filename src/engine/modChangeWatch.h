@@ -36,8 +36,8 @@ public:
     // Watches the folders of the sources from now on, and the folders of the destinations while
     // they are missing; costs no system calls when they are the ones already followed.
     void follow(const QStringList& sources, const QStringList& destinations = {});
-    // Looks at every followed folder again: a folder deleted since the last look, rather than
-    // unmounted, is watched for from now on.
+    // Looks at every followed folder again once the events in hand are taken in: a folder
+    // deleted since the last look, rather than unmounted, is watched for from then on.
     void rewatch();
     // Folders watched right now, the ones standing in for missing folders included.
     int watchCount() const { return static_cast<int>(m_watchOfFolder.size()); }
