@@ -233,7 +233,7 @@ RuleFacts TaskEngine::ruleFacts(const CheckedTask& checked, const TaskMemory& me
 bool TaskEngine::readyToCopy(const Task& task, const FileState& source, TaskMemory& memory) {
     const qint64 now = currentDateTime().toMSecsSinceEpoch();
     const qint64 age = now - source.modifiedMs();
-    if (age >= ChangeWatch::settleTime || age <= -ChangeWatch::settleTime) {
+    if (age >= ChangeWatch::quietTime || age <= -ChangeWatch::quietTime) {
         memory.busySince.reset();
         return true;
     }

@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <limits>
 
 #ifdef Q_OS_LINUX
 #include <fcntl.h>
@@ -21,8 +23,10 @@
 
 namespace {
 
-// How often a changed file is looked at while it settles.
-constexpr int lookInterval = 250;
+// A file written to and not closed yet has its tasks checked after a second without changes.
+constexpr qint64 writeWait = 1000;
+// A file that keeps changing has its tasks checked after two seconds all the same.
+constexpr qint64 firstBusyCheck = 2 * writeWait;
 // How long a file that keeps changing waits for each check after its first: more than its tasks
 // wait for it, however late that first check came.
 constexpr qint64 busyCheckEvery = ChangeWatch::busyWaitLimit + 1500;
@@ -31,16 +35,13 @@ constexpr int firstRetry = 1000;
 constexpr int lastRetry = 256000;
 
 #ifdef Q_OS_LINUX
-// A folder watch sees files written in place, created, renamed over and deleted, and the
-// folder itself going away; the folder stays watched whatever happens to the files in it.
+// A folder watch sees files written in place, closed, created, renamed over and deleted, their
+// attributes set, and the folder itself going away; the folder stays watched whatever happens to
+// the files in it.
 constexpr uint32_t folderEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_MOVED_TO |
                                   IN_MOVED_FROM | IN_DELETE | IN_MOVE_SELF | IN_DELETE_SELF |
                                   IN_ONLYDIR;
 #endif
-
-// Set by tests: the error every watch fails with, and how many it refused.
-int refusedWith = 0;
-int refusedCount = 0;
 
 // The folder above a folder (both end in a separator); empty above the root.
 QString parentFolder(const QString& folder) {
@@ -63,14 +64,18 @@ QString watchFault(int error) {
 
 ChangeWatch::ChangeWatch(std::function<void()> check, QObject* parent)
     : QObject(parent), m_check(std::move(check)), m_retryDelay(firstRetry),
-      m_settle(new QTimer(this)), m_retry(new QTimer(this)) {
+      m_judge(new QTimer(this)), m_retry(new QTimer(this)), m_rewatchSoon(new QTimer(this)) {
     const QString marker = applicationFile(QStringLiteral("notify.dat"));
     m_markerFolder = folderPart(marker);
     m_markerName = fileNamePart(marker);
-    m_settle->setInterval(lookInterval);
-    connect(m_settle, &QTimer::timeout, this, &ChangeWatch::lookAgain);
+    m_judge->setSingleShot(true);
+    m_judge->setTimerType(Qt::PreciseTimer);
+    connect(m_judge, &QTimer::timeout, this, &ChangeWatch::judge);
     m_retry->setSingleShot(true);
     connect(m_retry, &QTimer::timeout, this, &ChangeWatch::retry);
+    // Folders are looked at once the events that asked for it have all been taken in.
+    m_rewatchSoon->setSingleShot(true);
+    connect(m_rewatchSoon, &QTimer::timeout, this, &ChangeWatch::placeWatches);
 #ifdef Q_OS_LINUX
     m_inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify >= 0) {
@@ -87,7 +92,8 @@ ChangeWatch::ChangeWatch(std::function<void()> check, QObject* parent)
 #else
     m_watcher = new QFileSystemWatcher(this);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString& path) {
-        changedFolder(path);
+        changedFolder(path, Change::ended);
+        waitForJudgement();
         if (!m_missing.isEmpty())
             rewatch();
     });
@@ -104,9 +110,9 @@ ChangeWatch::~ChangeWatch() {
 #endif
 }
 
-int ChangeWatch::refuseWatches(int errorNumber) {
-    refusedWith = errorNumber;
-    return std::exchange(refusedCount, 0);
+qint64 ChangeWatch::now() const {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void ChangeWatch::follow(const QStringList& sources, const QStringList& destinations) {
@@ -130,7 +136,11 @@ void ChangeWatch::follow(const QStringList& sources, const QStringList& destinat
         return;
     m_interest = interest;
     m_destinationFolders = destinationFolders;
-    rewatch();
+    placeWatches();
+}
+
+void ChangeWatch::rewatch() {
+    m_rewatchSoon->start(0);
 }
 
 // Watches the folder (unless only its coming matters) or, while it is missing, the nearest
@@ -156,13 +166,7 @@ bool ChangeWatch::place(const QString& folder, bool watchItself, Placing& placin
     return false;
 }
 
-// The watch's number, or -1 with errno set.
 int ChangeWatch::addWatch(const QString& path) {
-    if (refusedWith != 0 && QFileInfo(path).isDir()) {
-        ++refusedCount;
-        errno = refusedWith;
-        return -1;
-    }
 #ifdef Q_OS_LINUX
     if (m_inotify < 0) {
         errno = ENOSYS;
@@ -193,8 +197,10 @@ void ChangeWatch::removeWatch(const QString& path, int watch) {
 }
 
 // Looks at every followed folder again: watches what is there, stands in for what is missing,
-// lets go of the rest, and has the tasks of a folder that has come checked.
-void ChangeWatch::rewatch() {
+// lets go of the rest, and has the tasks of a folder that has come checked. Each followed
+// folder, and for a missing one each folder above it, is looked at once.
+void ChangeWatch::placeWatches() {
+    m_rewatchSoon->stop();
     Placing placing;
     QSet<QString> missing;
     for (auto folder = m_interest.cbegin(); folder != m_interest.cend(); ++folder) {
@@ -217,19 +223,18 @@ void ChangeWatch::rewatch() {
     sayUnwatchable(placing.unwatchable);
     const QSet<QString> come = std::exchange(m_missing, missing) - missing;
     for (const QString& folder : come) {
-        // Sources may have come with the folder; a destination's folder is ready at once.
+        // Sources that came with their folder are there as they are; a destination's folder is
+        // ready at once.
         if (m_interest.contains(folder))
-            changedFolder(folder);
-        if (m_destinationFolders.contains(folder)) {
-            m_due = true;
-            m_settle->start();
-        }
+            changedFolder(folder, Change::ended);
+        m_due = m_due || m_destinationFolders.contains(folder);
     }
+    waitForJudgement();
 }
 
 void ChangeWatch::retry() {
     m_retryDelay = std::min(2 * m_retryDelay, lastRetry);
-    rewatch();
+    placeWatches();
 }
 
 // Each folder that cannot be watched is said once, for as long as it cannot; the check every
@@ -252,62 +257,89 @@ void ChangeWatch::sayUnwatchable(const QHash<QString, int>& unwatchable) {
     }
 }
 
-void ChangeWatch::changed(const QString& folder, const QString& name) {
-    if (!m_interest.value(folder).contains(name))
+void ChangeWatch::changed(const QString& folder, const QString& name, Change change) {
+    const auto names = m_interest.constFind(folder);
+    if (names == m_interest.cend() || !names->contains(name))
         return;
-    // A second start waits for the window: the marker needs no settling.
+    // A second start waits for the window: the marker needs no quiet time.
     if (folder == m_markerFolder && name == m_markerName) {
-        if (QFileInfo::exists(folder + name))
+        if (change == Change::ended)
             m_check();
         return;
     }
-    // The first look records the file's size and time; it settles from there.
-    if (!m_pending.contains(folder + name))
-        m_pending.insert(folder + name, {})->changing.start();
-    if (!m_settle->isActive())
-        m_settle->start();
+    const QString path = folder + name;
+    // A file renamed away or deleted leaves nothing to copy; one made in its place is new.
+    if (change == Change::gone) {
+        m_pending.remove(path);
+        return;
+    }
+    const qint64 at = now();
+    auto pending = m_pending.find(path);
+    if (pending == m_pending.end())
+        pending = m_pending.insert(path, {at, false, at, firstBusyCheck});
+    pending->lastChange = at;
+    pending->ended = change == Change::ended;
 }
 
-// Without the names of the changed files, every watched file in the folder is looked at.
-void ChangeWatch::changedFolder(const QString& folder) {
+// Without the names of the changed files, every watched file in the folder counts as changed.
+void ChangeWatch::changedFolder(const QString& folder, Change change) {
     for (const QString& name : m_interest.value(folder))
-        changed(folder, name);
+        changed(folder, name, change);
 }
 
-void ChangeWatch::lookAgain() {
+// When the next save ends or the next check is due, if nothing changes meanwhile.
+qint64 ChangeWatch::nextJudgement() const {
+    qint64 next = m_due ? m_lastCheck + quietTime : std::numeric_limits<qint64>::max();
+    for (const Pending& pending : m_pending) {
+        const qint64 quiet = pending.lastChange + (pending.ended ? quietTime : writeWait);
+        next = std::min({next, quiet, pending.changingSince + pending.nextBusyCheck});
+    }
+    return next;
+}
+
+void ChangeWatch::waitForJudgement() {
+    if (m_pending.isEmpty() && !m_due) {
+        m_judge->stop();
+        return;
+    }
+    const qint64 wait = std::clamp<qint64>(nextJudgement() - now(), 0, busyCheckEvery);
+    m_judge->start(static_cast<int>(wait));
+}
+
+void ChangeWatch::judge() {
+    const qint64 at = now();
     for (auto pending = m_pending.begin(); pending != m_pending.end();) {
-        const QFileInfo info(pending.key());
-        Look& look = pending.value();
-        if (info.lastModified() != look.modified || info.size() != look.size) {
-            look.modified = info.lastModified();
-            look.size = info.size();
-            look.since.start();
-        } else if (look.since.hasExpired(settleTime)) {
-            // A file that is gone leaves nothing to copy.
-            m_due = m_due || info.exists();
+        if (at - pending->lastChange >= (pending->ended ? quietTime : writeWait)) {
+            m_due = true;
             pending = m_pending.erase(pending);
             continue;
         }
-        // A file that does not settle has its tasks checked all the same: their wait for it
+        // A file that keeps changing has its tasks checked all the same: their wait for it
         // starts, and once it has run out they copy the file as it stands.
-        if (look.changing.hasExpired(look.nextBusyCheck)) {
-            look.nextBusyCheck += busyCheckEvery;
+        if (at - pending->changingSince >= pending->nextBusyCheck) {
+            pending->nextBusyCheck += busyCheckEvery;
             m_due = true;
         }
         ++pending;
     }
-    // At most one check per settle time, however many files settle.
-    if (m_due && (!m_lastCheck.isValid() || m_lastCheck.hasExpired(settleTime))) {
+    // At most one check per quiet time, however many saves end.
+    if (m_due && at - m_lastCheck >= quietTime) {
         m_due = false;
-        m_lastCheck.start();
+        m_lastCheck = at;
         m_check();
     }
-    if (m_pending.isEmpty() && !m_due)
-        m_settle->stop();
+    waitForJudgement();
 }
 
 void ChangeWatch::readEvents() {
 #ifdef Q_OS_LINUX
+    // A save ends with the close after writing, the rename into place, or the attribute change
+    // that follows them.
+    const auto changeOf = [](uint32_t mask) {
+        if (mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_ATTRIB))
+            return Change::ended;
+        return mask & (IN_MOVED_FROM | IN_DELETE) ? Change::gone : Change::writing;
+    };
     alignas(inotify_event) char buffer[16384];
     ssize_t length = 0;
     bool again = false;
@@ -316,9 +348,9 @@ void ChangeWatch::readEvents() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW) {
-                // Changes were lost: look at every watched file.
+                // Changes were lost: every watched file counts as saved.
                 for (auto folder = m_interest.cbegin(); folder != m_interest.cend(); ++folder)
-                    changedFolder(folder.key());
+                    changedFolder(folder.key(), Change::ended);
                 again = true;
                 continue;
             }
@@ -333,10 +365,11 @@ void ChangeWatch::readEvents() {
             }
             again = again || ((event->mask & IN_ISDIR) && !m_missing.isEmpty());
             if (event->len > 0)
-                changed(folder, QFile::decodeName(event->name));
+                changed(folder, QFile::decodeName(event->name), changeOf(event->mask));
         }
     }
     if (again)
         rewatch();
+    waitForJudgement();
 #endif
 }

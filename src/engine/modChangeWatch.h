@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QDateTime>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -16,14 +14,17 @@ class QTimer;
 
 // Runs the check as soon as a task's source has been saved, instead of waiting for the next
 // tick: one watch per folder that holds a source, and one on the application folder for the
-// marker of a second start. A changed source counts once its size and time have stayed the
-// same for settleTime, so a file still being written is not copied half-way. A folder that is
-// missing (a stick not plugged in) is watched through the nearest folder above it that exists,
-// and through the list of mounted file systems, so that its tasks are checked as soon as it comes.
+// marker of a second start. A save ends with the file closed after writing, renamed into place,
+// or with the attribute change that follows them; it counts once no further change has come for
+// quietTime, so a file still being written is not copied half-way. A folder that is missing (a
+// stick not plugged in) is watched through the nearest folder above it that exists, and through
+// the list of mounted file systems, so that its tasks are checked as soon as it comes. Nothing is
+// looked at on the way from an event to the check: the check looks at the files off the window's
+// thread.
 class ChangeWatch : public QObject {
     Q_OBJECT
 public:
-    static constexpr int settleTime = 1000;
+    static constexpr qint64 quietTime = 100;
     // A due task whose source keeps changing is copied as it stands once it has waited this long.
     static constexpr qint64 busyWaitLimit = 30000;
 
@@ -35,25 +36,33 @@ public:
     // Watches the folders of the sources from now on, and the folders of the destinations while
     // they are missing; costs no system calls when they are the ones already followed.
     void follow(const QStringList& sources, const QStringList& destinations = {});
-    // Looks at every followed folder again: a folder deleted since the last look, rather than
-    // unmounted, is watched for from now on.
+    // Looks at every followed folder again once the events in hand are taken in: a folder
+    // deleted since the last look, rather than unmounted, is watched for from then on.
     void rewatch();
     // Folders watched right now, the ones standing in for missing folders included.
     int watchCount() const { return static_cast<int>(m_watchOfFolder.size()); }
-    // For tests: from now on every watch fails with this error number, or none when it is 0.
-    // Returns how many watches were refused since the previous call.
-    static int refuseWatches(int errorNumber);
+
+protected:
+    // What a change of a watched file says of the save under way.
+    enum class Change { writing, ended, gone };
+
+    // Milliseconds on a clock that only goes forward.
+    virtual qint64 now() const;
+    // Watches the folder: the watch's number, or -1 with errno set.
+    virtual int addWatch(const QString& path);
+    // Takes in the changes the system has told of since the last call.
+    void readEvents();
+    // Starts the check for the saves that have ended, and waits for the next one to end.
+    void judge();
 
 private:
-    // A changed file's size and time, since when they have stayed so, and since when the file
-    // has been changing.
-    struct Look {
-        QDateTime modified;
-        qint64 size = -1;
-        QElapsedTimer since;
-        QElapsedTimer changing;
-        // A file that keeps changing is first checked after twice the settle time.
-        qint64 nextBusyCheck = 2 * settleTime;
+    // A changed file: when it last changed and whether that change ends a save, since when it
+    // has been changing, and when a file that keeps changing has its tasks checked next.
+    struct Pending {
+        qint64 lastChange = 0;
+        bool ended = false;
+        qint64 changingSince = 0;
+        qint64 nextBusyCheck = 0;
     };
     // The watches one look at the followed folders asks for.
     struct Placing {
@@ -61,15 +70,15 @@ private:
         QHash<QString, int> unwatchable; // folder, error number
     };
 
+    void placeWatches();
     bool place(const QString& folder, bool watchItself, Placing& placing);
-    int addWatch(const QString& path);
     void removeWatch(const QString& path, int watch);
     void retry();
     void sayUnwatchable(const QHash<QString, int>& unwatchable);
-    void changed(const QString& folder, const QString& name);
-    void changedFolder(const QString& folder);
-    void lookAgain();
-    void readEvents();
+    void changed(const QString& folder, const QString& name, Change change);
+    void changedFolder(const QString& folder, Change change);
+    qint64 nextJudgement() const;
+    void waitForJudgement();
 
     std::function<void()> m_check;
     QString m_markerFolder;
@@ -86,11 +95,12 @@ private:
     // Folders that could not be watched, already said in the log.
     QSet<QString> m_said;
     int m_retryDelay;
-    QHash<QString, Look> m_pending;
+    QHash<QString, Pending> m_pending;
     bool m_due = false;
-    QElapsedTimer m_lastCheck;
-    QTimer* m_settle;
+    qint64 m_lastCheck = -quietTime;
+    QTimer* m_judge;
     QTimer* m_retry;
+    QTimer* m_rewatchSoon;
     int m_inotify = -1;
     int m_mounts = -1;
     QSocketNotifier* m_notifier = nullptr;

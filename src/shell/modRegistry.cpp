@@ -67,7 +67,13 @@ QString settingsLocation() {
 }
 
 void writeSetting(const QString& name, const QString& value) {
-    openSettingsKey()->setValue(name, value);
+    writeSettings({{name, value}});
+}
+
+void writeSettings(const SettingValues& values) {
+    const std::unique_ptr<QSettings> settings = openSettingsKey();
+    for (const auto& [name, value] : values)
+        settings->setValue(name, value);
 }
 
 QString readSetting(const QString& name, const QString& defaultValue) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 class QSettings;
 
@@ -70,8 +72,13 @@ QString logFile();
 
 // Where the settings are kept: the settings file, or the registry key.
 QString settingsLocation();
+// Names of settings with the texts to store under them.
+using SettingValues = QList<std::pair<QString, QString>>;
+
 // Stores the text under the name in the current user's settings; failures are silent.
 void writeSetting(const QString& name, const QString& value);
+// Stores each text under its name, in one opening of the settings; failures are silent.
+void writeSettings(const SettingValues& values);
 // The stored text, or the default when it is missing, empty or cannot be read.
 QString readSetting(const QString& name, const QString& defaultValue);
 

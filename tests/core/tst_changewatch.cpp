@@ -6,21 +6,53 @@
 #include "taskTableBuilder.h"
 #include "testHome.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <cerrno>
-#include <functional>
+#include <cstdio>
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& content,
-               QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+void writeFile(const QString& path, const QByteArray& content) {
     QFile file(path);
-    QVERIFY2(file.open(mode), qPrintable(path));
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
     file.write(content);
 }
+
+void renameOver(const QString& from, const QString& to) {
+    QCOMPARE(std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()),
+             0);
+}
+
+// A watch on a clock the test moves. Each step takes in the changes made so far, moves the
+// clock and judges the saves; watches can be refused with an error number.
+class SteppedWatch : public ChangeWatch {
+public:
+    using ChangeWatch::ChangeWatch;
+    void step(qint64 ms) {
+        readEvents();
+        QCoreApplication::processEvents(); // folders looked at again
+        clock += ms;
+        judge();
+    }
+    qint64 clock = 0;
+    int refuseWith = 0;
+    int refused = 0;
+
+protected:
+    qint64 now() const override { return clock; }
+    int addWatch(const QString& path) override {
+        if (refuseWith == 0 || !QFileInfo(path).isDir())
+            return ChangeWatch::addWatch(path);
+        ++refused;
+        errno = refuseWith;
+        return -1;
+    }
+};
 
 // Performs whatever is due without asking; the task list is not shown.
 class QuietHost : public EngineHost {
@@ -44,105 +76,90 @@ class TestChangeWatch : public QObject {
     Q_OBJECT
 
 private slots:
-    void aChangedSourceStartsACheckOnceItSettles_data() {
+    // Steps: "+n" moves the clock n ms, "=n" is the number of checks so far; the others change
+    // files: the watched one written in place, written to a temporary file then renamed into
+    // place, renamed away, its mode set, opened, appended to and closed; another file in its
+    // folder, its folder made, a second start's marker.
+    void aSaveIsCheckedOnceItEnds_data() {
+        QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("watched"); // "to " first: the destination of a task
-        QTest::addColumn<std::function<void(const QString&)>>("change");
-        QTest::addColumn<int>("fewest");
-        QTest::addColumn<int>("most");
-        using Change = std::function<void(const QString&)>;
-        const auto writes = [](const QString& name) {
-            return Change([name](const QString& f) { writeFile(f + name, "x"); });
+        const auto row = [](const char* name, const QString& steps,
+                            const QString& watched = "source.txt") {
+            QTest::newRow(name) << steps << watched;
         };
-        QTest::newRow("written in place") << "source.txt" << writes("source.txt") << 1 << 1;
-        QTest::newRow("saved by rename") << "source.txt" << Change([](const QString& f) {
-            writeFile(f + "source.txt.tmp", "saved");
-            QVERIFY(QFile::remove(f + "source.txt"));
-            QVERIFY(QFile::rename(f + "source.txt.tmp", f + "source.txt"));
-        }) << 1 << 1;
-        QTest::newRow("a source that appears later")
-            << "later.txt" << writes("later.txt") << 1 << 1;
-        QTest::newRow("a burst of 1000 writes") << "source.txt" << Change([](const QString& f) {
-            for (int n = 0; n < 1000; ++n)
-                writeFile(f + "source.txt", "more", QIODevice::Append);
-        }) << 1 << 2;
-        // Checked after two seconds, so that its tasks start waiting for it, and once it settles.
-        QTest::newRow("written every 0.4 s for 3 s")
-            << "source.txt" << Change([writes](const QString& f) {
-                   for (int n = 0; n < 8; ++n)
-                       writes("source.txt")(f), QTest::qWait(400);
-               })
-            << 2 << 2;
-        QTest::newRow("a burst over 200 files") << "f7" << Change([](const QString& f) {
-            for (int n = 0; n < 200; ++n)
-                writeFile(f + "f" + QString::number(n), "x");
-        }) << 1 << 2;
-        QTest::newRow("a folder that appears later")
-            << "new/source.txt" << Change([](const QString& f) {
-                   QVERIFY(QDir(f).mkdir("new"));
-                   writeFile(f + "new/source.txt", "x");
-               })
-            << 1 << 1;
-        // A stick whose folder is mounted on one that is there is mounted for real elsewhere.
-        QTest::newRow("a destination folder that appears")
-            << "to stick/backup/copy.txt"
-            << Change([](const QString& f) { QVERIFY(QDir(f).mkpath("stick/backup")); }) << 1 << 1;
-        QTest::newRow("a destination written") << "to copy.txt" << writes("copy.txt") << 0 << 0;
-        QTest::newRow("another file in the folder")
-            << "source.txt" << writes("other.txt") << 0 << 0;
-        QTest::newRow("a deleted source")
-            << "source.txt"
-            << Change([](const QString& f) { QVERIFY(QFile::remove(f + "source.txt")); }) << 0 << 0;
-        QTest::newRow("a second start's marker") << "source.txt" << Change([](const QString&) {
-            writeFile(applicationFile("notify.dat"), {});
-        }) << 1 << 2;
+        row("closed after writing", "write +99 =0 +1 =1 +5000 =1");
+        row("renamed into place", "temp +50 rename +99 =0 +1 =1");
+        row("renamed away, made anew", "away +50 =0 write +99 =0 +1 =1");
+        row("closed, then its mode set", "write +60 attrib +99 =0 +1 =1");
+        row("written while kept open", "open append +60 append +999 =0 close +99 =0 +1 =1");
+        row("left open", "open append +60 append +999 =0 +1 =1");
+        row("saved again within the quiet time",
+            "write +60 temp rename +60 away write +99 =0 +1 =1");
+        // Checked after two seconds, so that its tasks start waiting for it, and once it ends.
+        row("written every 50 ms", QString("write +50 ").repeated(39) + "=0 write +50 =1 +100 =2");
+        row("a folder that appears", "mkpath write +99 =0 +1 =1", "new/source.txt");
+        row("a destination folder that appears", "mkpath +0 =1", "to stick/backup/copy.txt");
+        row("a destination written", "write +5000 =0", "to copy.txt");
+        row("another file in the folder", "other +5000 =0");
+        row("renamed away", "away +5000 =0");
+        row("a second start's marker", "marker +0 =1 +5000 =1");
     }
-    void aChangedSourceStartsACheckOnceItSettles() {
+    void aSaveIsCheckedOnceItEnds() {
+        QFETCH(QString, steps);
         QFETCH(QString, watched);
-        QFETCH(std::function<void(const QString&)>, change);
-        QFETCH(int, fewest);
-        QFETCH(int, most);
         TestHome home;
         QTemporaryDir sources;
         const QString folder = sources.path() + "/";
+        const bool destination = watched.startsWith("to ");
+        const QString file = folder + watched.mid(destination ? 3 : 0);
         writeFile(folder + "source.txt", "old");
         int checks = 0;
-        ChangeWatch watch([&checks] { ++checks; });
-        const bool destination = watched.startsWith("to ");
-        if (destination)
-            watch.follow({}, {folder + watched.mid(3)});
-        else
-            watch.follow({folder + watched});
-        change(folder);
-        if (fewest > 0) // a destination's folder needs no settling
-            QTRY_VERIFY_WITH_TIMEOUT(checks >= fewest, destination ? 2000 : 5000);
-        // Long enough for a further check, should one wrongly follow.
-        QTest::qWait(2 * ChangeWatch::settleTime + 500);
-        QVERIFY2(checks >= fewest && checks <= most, qPrintable(QString::number(checks)));
+        SteppedWatch watch([&checks] { ++checks; });
+        watch.follow(destination ? QStringList() : QStringList{file},
+                     destination ? QStringList{file} : QStringList());
+        QFile open(file);
+        const QHash<QString, std::function<void()>> changes = {
+            {"write", [&] { writeFile(file, "saved"); }},
+            {"temp", [&] { writeFile(file + ".tmp", "saved"); }},
+            {"rename", [&] { renameOver(file + ".tmp", file); }},
+            {"away", [&] { renameOver(file, file + "~"); }},
+            {"attrib", [&] { QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner); }},
+            {"open", [&] { open.open(QIODevice::Append); }},
+            {"append", [&] { open.write("line\n"), open.flush(); }},
+            {"close", [&] { open.close(); }},
+            {"other", [&] { writeFile(folder + "other.txt", "x"); }},
+            {"mkpath", [&] { QDir().mkpath(folderPart(file)); }},
+            {"marker", [&] { writeFile(applicationFile("notify.dat"), {}); }}};
+        for (const QString& step : steps.split(' ')) {
+            if (step.startsWith('+'))
+                watch.step(step.mid(1).toInt());
+            else if (step.startsWith('='))
+                QVERIFY2(checks == step.mid(1).toInt(),
+                         qPrintable(QString("%1 checks at %2 ms").arg(checks).arg(watch.clock)));
+            else if (changes.contains(step))
+                changes[step]();
+            else
+                QFAIL(qPrintable(step));
+        }
     }
 
-    // Checks that come while the source is being written leave it alone: the one copy is made
-    // once the file has settled, and holds all of it.
-    void aSourceBeingWrittenIsCopiedOnceSettled() {
+    // Saves through the watch and the engine, with no tick: the check the watch starts finds the
+    // source ready and copies it.
+    void aSaveIsCopiedWithoutATick() {
         TestHome home;
         openTaskTable();
-        const QString source = home.file("growing.txt");
+        const QString source = home.file("source.txt");
         const QString destination = home.file("copy.txt");
-        writeFile(source, "start");
-        storeTask(0, "Growing", source, destination, ruleTexts()[ruleSourceChanged]);
+        storeTask(0, "Saved", source, destination, ruleTexts()[ruleSourceChanged]);
         QuietHost host;
         TaskEngine engine(host);
         ChangeWatch watch([&engine] { engine.checkSoon(); });
         watch.follow({source});
-        for (int n = 0; n < 2; ++n) {
-            writeFile(source, "more", QIODevice::Append);
-            engine.runCheckCycle();
-            QVERIFY(!QFile::exists(destination));
-            QTest::qWait(200);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(destination), 5000);
-        QFile copy(destination);
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), QByteArray("start") + QByteArray("more").repeated(2));
+        writeFile(source, "old");
+        QTRY_COMPARE(fileContents(destination), QByteArray("old"));
+        renameOver(source, source + "~");
+        writeFile(source, "saved");
+        QTRY_COMPARE(fileContents(destination), QByteArray("saved"));
     }
 
     // A folder that cannot be watched is said once in the log and tried again less and less
@@ -151,18 +168,18 @@ private slots:
         TestHome home;
         Log log;
         QTemporaryDir sources;
-        ChangeWatch watch([] {});
-        ChangeWatch::refuseWatches(ENOSPC);
+        SteppedWatch watch([] {});
+        watch.refuseWith = ENOSPC;
         watch.follow({sources.filePath("source.txt")});
         QTest::qWait(3500);
-        const int refused = ChangeWatch::refuseWatches(0);
+        watch.refuseWith = 0;
         const QString line = "Changes in the folder %1/ cannot be watched (the system's limit on "
                              "watched folders is reached); the check every 10 seconds looks after "
                              "its tasks instead.";
         QStringList lines = {line.arg(home.path()), line.arg(sources.path())};
         lines.sort(); // said in the order of the folders' paths
         QCOMPARE(log.lines, lines);
-        QVERIFY2(refused <= 2 * 3, qPrintable(QString::number(refused))); // at 0, 1 and 3 s
+        QVERIFY2(watch.refused <= 2 * 3, qPrintable(QString::number(watch.refused))); // 0, 1, 3 s
         QTRY_COMPARE_WITH_TIMEOUT(watch.watchCount(), 2, 5000);
     }
 

@@ -206,7 +206,7 @@ private slots:
         QTest::newRow("quiet for a while") << QList<int>{10, 2, 25} << QList<int>{10} << 0;
     }
 
-    // A source that is never quiet for a second is copied as it stands 30 seconds after its task
+    // A source that is never quiet is copied as it stands 30 seconds after its task
     // became due, which is logged; one that goes quiet is copied once it settles.
     void busySourceCopiedAnyway() {
         QFETCH(QList<int>, phases);

@@ -196,33 +196,35 @@ void frmMain::applyFontSizes() {
     arrangeControls();
 }
 
+// All in one write of the settings.
 void frmMain::saveWindowSettings() {
-    writeSetting(Setting::StatusBar, flagText(mnuViewToolbarsStatus));
-    writeSetting(Setting::ToolBar, flagText(mnuViewToolbarsStandard));
-    writeSetting(Setting::Log, flagText(mnuViewToolbarsLog));
-    writeSetting(Setting::Help, flagText(mnuHelpInteractive));
     const QString state = isMinimized() ? "1" : isMaximized() ? "2" : "0";
-    writeSetting(Setting::WindowState, state);
-    writeSetting(Setting::ColumnHeaders, flagText(mnuViewTaskColumnHeaders));
-    writeSetting(Setting::GridLines, flagText(mnuViewTaskGrid));
+    SettingValues values = {{Setting::StatusBar, flagText(mnuViewToolbarsStatus)},
+                            {Setting::ToolBar, flagText(mnuViewToolbarsStandard)},
+                            {Setting::Log, flagText(mnuViewToolbarsLog)},
+                            {Setting::Help, flagText(mnuHelpInteractive)},
+                            {Setting::WindowState, state},
+                            {Setting::ColumnHeaders, flagText(mnuViewTaskColumnHeaders)},
+                            {Setting::GridLines, flagText(mnuViewTaskGrid)}};
     if (state == "0") {
         const QRect frame = frameGeometry();
-        writeSetting(Setting::ScreenWidth, QString::number(pixelsToTwipsX(frame.width())));
-        writeSetting(Setting::ScreenHeight, QString::number(pixelsToTwipsY(frame.height())));
-        writeSetting(Setting::ScreenLeft, QString::number(pixelsToTwipsX(frame.x())));
-        writeSetting(Setting::ScreenTop, QString::number(pixelsToTwipsY(frame.y())));
+        values.append({{Setting::ScreenWidth, QString::number(pixelsToTwipsX(frame.width()))},
+                       {Setting::ScreenHeight, QString::number(pixelsToTwipsY(frame.height()))},
+                       {Setting::ScreenLeft, QString::number(pixelsToTwipsX(frame.x()))},
+                       {Setting::ScreenTop, QString::number(pixelsToTwipsY(frame.y()))}});
     }
     for (int column = 0; column < TaskListView::columnCount; ++column) {
         const int n = column + 1;
-        writeSetting(Setting::columnWidth(n),
-                     QString::number(pixelsToTwipsX(lvwTasks->columnWidth(column))));
-        writeSetting(Setting::columnPosition(n),
-                     QString::number(lvwTasks->columnPosition(column) + 1));
+        values.emplaceBack(Setting::columnWidth(n),
+                           QString::number(pixelsToTwipsX(lvwTasks->columnWidth(column))));
+        values.emplaceBack(Setting::columnPosition(n),
+                           QString::number(lvwTasks->columnPosition(column) + 1));
     }
     if (const int mode = firstChecked(viewModeItems()); mode >= 0)
-        writeSetting(Setting::TaskIcons, QString::number(mode + 1));
+        values.emplaceBack(Setting::TaskIcons, QString::number(mode + 1));
     if (const int sort = firstChecked(arrangeItems()); sort >= 0)
-        writeSetting(Setting::TaskSort, QString::number(sort));
+        values.emplaceBack(Setting::TaskSort, QString::number(sort));
+    writeSettings(values);
 }
 
 void frmMain::loadWindowSettings() {

@@ -168,22 +168,25 @@ void frmPreferences::browseLogFile() {
         txtLogging->setText(chosen);
 }
 
+// All in one write of the settings.
 void frmPreferences::save() {
-    writeSetting(Setting::DeleteConfirmation, flagText(chkConfirmDelete->isChecked()));
-    writeSetting(Setting::QuitConfirmation, flagText(chkConfirmQuit->isChecked()));
+    SettingValues values = {{Setting::DeleteConfirmation, flagText(chkConfirmDelete->isChecked())},
+                            {Setting::QuitConfirmation, flagText(chkConfirmQuit->isChecked())}};
     if (optEdit->isChecked())
-        writeSetting(Setting::TaskAction, "edit");
+        values.emplaceBack(Setting::TaskAction, "edit");
     else if (optPerform->isChecked())
-        writeSetting(Setting::TaskAction, "perform");
+        values.emplaceBack(Setting::TaskAction, "perform");
     else if (optRun->isChecked())
-        writeSetting(Setting::TaskAction, "run");
-    writeSetting(Setting::NotifyFailures, chkNotifyFailures->isChecked() ? "1" : "0");
-    writeSetting(Setting::TrashNewerDestinations, chkTrashNewer->isChecked() ? "1" : "0");
-    writeSetting(Setting::LogToFile, chkLogging->isChecked() ? "1" : "0");
+        values.emplaceBack(Setting::TaskAction, "run");
+    values.append({{Setting::NotifyFailures, chkNotifyFailures->isChecked() ? "1" : "0"},
+                   {Setting::TrashNewerDestinations, chkTrashNewer->isChecked() ? "1" : "0"},
+                   {Setting::LogToFile, chkLogging->isChecked() ? "1" : "0"}});
     const QString path = txtLogging->text();
-    if (canWriteLog(path))
-        writeSetting(Setting::LogFile, path);
-    else
+    const bool logWritable = canWriteLog(path);
+    if (logWritable)
+        values.emplaceBack(Setting::LogFile, path);
+    writeSettings(values);
+    if (!logWritable)
         showRefusal(
             this,
             tr("The log file %1 cannot be written. The previous log file is kept.").arg(path));
