@@ -1,6 +1,6 @@
+#include "fileWriter.h"
 #include "frmFileInfo.h"
 #include "frmMain.h"
-#include "fileWriter.h"
 #include "frmTaskEditor.h"
 #include "modClock.h"
 #include "modDateText.h"
@@ -98,7 +98,8 @@ private slots:
                 << QStringList{"You do not have any tasks to " + command + ".  " + addOne,
                                "You have not selected a task to " + command +
                                    ".  Please click on the tasks in the task list before "
-                                   "clicking on " + command + ".",
+                                   "clicking on " +
+                                   command + ".",
                                gone};
         const QString nothingToPerform = "You do not have any tasks to perform.  " + addOne;
         QTest::newRow("perform") << "perform"
@@ -137,7 +138,8 @@ private slots:
         QCOMPARE(taskTableBytes(), before);
         QCOMPARE(f.messages.refusals(), refusals);
         // Refusing a vanished task rebuilds the list.
-        QCOMPARE(f.w.lvwTasks->count(), refusals.last().startsWith("The selected task is no longer") ? 0 : 1);
+        QCOMPARE(f.w.lvwTasks->count(),
+                 refusals.last().startsWith("The selected task is no longer") ? 0 : 1);
     }
 
     void changesAreWrittenAndLogged_data() {
@@ -158,9 +160,8 @@ private slots:
                      "New|o.txt|" + manualRule + "|0|stamp"});
         row("duplicate", {"duplicate", "", true, "Task duplicated: One", "2 active tasks.",
                           "One|o.txt|" + manualRule.toUpper() + "|0|stamp"});
-        row("duplicate, table full",
-            {"duplicate", "", true, "", all + " active tasks.", "",
-             "There is no free task number: all " + all + " are in use."});
+        row("duplicate, table full", {"duplicate", "", true, "", all + " active tasks.", "",
+                                      "There is no free task number: all " + all + " are in use."});
         row("delete, asked, No", {"delete", QString(), false, "", "one active task.", "", asked});
         row("delete, TRUE, Yes",
             {"delete", "TRUE", true, "Task deleted: One", "no active tasks.", "", asked});
@@ -176,7 +177,7 @@ private slots:
         if (!setting.isNull())
             writeSetting("DeleteConfirmation", setting);
         f.messages.answer = yes;
-        storeTask(1, "One", makeFile(f.home, "o.txt"), "o2.txt", manualRule.toUpper());
+        storeTask(1, "One", makeFile(f.home, "o.txt"), f.home.file("o2.txt"), manualRule.toUpper());
         QVERIFY(db::writeField(TaskField::FileDate, 1, "stamp").ok());
         const bool full = said.startsWith("There is no free");
         // Record 0 stays free below the task, unless every number is taken.
