@@ -178,7 +178,8 @@ private slots:
             writeSetting("DeleteConfirmation", setting);
         f.messages.answer = yes;
         storeTask(1, "One", makeFile(f.home, "o.txt"), f.home.file("o2.txt"), manualRule.toUpper());
-        QVERIFY(db::writeField(TaskField::FileDate, 1, "stamp").ok());
+        // A recorded date and time, so that the window's first check has nothing to record.
+        QVERIFY(db::writeFields(1, {{TaskField::FileDate, "stamp"}, {TaskField::FileTime, "t"}}));
         const bool full = said.startsWith("There is no free");
         // Record 0 stays free below the task, unless every number is taken.
         for (int n = 0; full && n <= db::maxRecordNumber; ++n)
