@@ -244,7 +244,6 @@ private slots:
     }
 
     // A write in place keeps a foreign flag; deleting a field flags its cell whatever it held.
-    // Read with a narrower B, the same file loses step and runs into the end mid-cell.
     void writesKeepForeignFlags() {
         useSmallSchema();
         writeFile(db::databaseFile, cell(0, 0x02, 0, "odd", 3) + cell(1, 0xff, 0, "v", 5));
@@ -253,8 +252,6 @@ private slots:
         QCOMPARE(taskTableBytes(), cell(0, 0x02, 0, "new", 3) + cell(1, 0xff, 0, "w", 5));
         QVERIFY(db::deleteField("B", 0).ok());
         QCOMPARE(taskTableBytes(), cell(0, 0x02, 0, "new", 3) + cell(1, 0x01, 0, "w", 5));
-        db::fieldWidths[1] = 4;
-        QVERIFY(!db::checkTable().ok());
     }
 
     // Every stored byte is copied, also a title from a foreign file that is no valid UTF-8 and
