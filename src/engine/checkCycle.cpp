@@ -317,5 +317,6 @@ void TaskEngine::volumeAnswers(const QString& volume) {
         return;
     logAction(QDir::toNativeSeparators(volume) +
               QStringLiteral(" answers again; its tasks go on."));
+    emit volumeBack();
     checkSoon();
 }

@@ -143,9 +143,18 @@ void ChangeWatch::rewatch() {
     m_rewatchSoon->start(0);
 }
 
+void ChangeWatch::setAnswering(std::function<bool(const QString& path)> answering) {
+    m_answering = std::move(answering);
+}
+
 // Watches the folder (unless only its coming matters) or, while it is missing, the nearest
 // folder above it that exists. Whether the folder is there.
 bool ChangeWatch::place(const QString& folder, bool watchItself, Placing& placing) {
+    if (m_answering && !m_answering(folder)) {
+        if (const auto kept = m_watchOfFolder.constFind(folder); kept != m_watchOfFolder.cend())
+            placing.watches.insert(folder, *kept);
+        return !m_missing.contains(folder);
+    }
     QString path = folder;
     if (!watchItself) {
         if (QFileInfo(folder).isDir())

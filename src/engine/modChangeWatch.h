@@ -39,6 +39,9 @@ public:
     // Looks at every followed folder again once the events in hand are taken in: a folder
     // deleted since the last look, rather than unmounted, is watched for from then on.
     void rewatch();
+    // Tells whether the volume holding a path answers: the folders of one that does not are left
+    // watched as they were, since any look at them would hold the window until it answers.
+    void setAnswering(std::function<bool(const QString& path)> answering);
     // Folders watched right now, the ones standing in for missing folders included.
     int watchCount() const { return static_cast<int>(m_watchOfFolder.size()); }
 
@@ -81,6 +84,7 @@ private:
     void waitForJudgement();
 
     std::function<void()> m_check;
+    std::function<bool(const QString& path)> m_answering;
     QString m_markerFolder;
     QString m_markerName;
     QStringList m_sources;

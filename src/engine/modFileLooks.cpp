@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QPointer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -130,6 +131,11 @@ void FileLooks::look(const QString& volume, std::vector<PathLook> paths, Done do
 bool FileLooks::answering(const QString& volume) const {
     const auto road = m_roads.constFind(volume);
     return road == m_roads.cend() || !road->hung;
+}
+
+bool FileLooks::allAnswering() const {
+    return std::none_of(m_roads.cbegin(), m_roads.cend(),
+                        [](const Road& road) { return road.hung; });
 }
 
 void FileLooks::delivered(const QString& volume, quint64 job, std::vector<PathFacts> facts) {

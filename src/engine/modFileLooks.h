@@ -45,6 +45,8 @@ public:
     // with the facts in the same order, or with nothing when the volume is not answering.
     void look(const QString& volume, std::vector<PathLook> paths, Done done);
     bool answering(const QString& volume) const;
+    // Whether every volume looked at so far answers.
+    bool allAnswering() const;
 
 signals:
     void stoppedAnswering(const QString& volume);

@@ -124,11 +124,14 @@ void TaskEngine::endPass() {
 
 // --- Performing a task ---------------------------------------------------------------------
 
+bool TaskEngine::answering(const QString& path) const {
+    return m_looks.allAnswering() || m_looks.answering(volumeOf(path).mountPoint);
+}
+
 QString TaskEngine::notAnsweringVolume(const Task& task) const {
     for (const QString& path : {task.source, task.destination}) {
-        const QString volume = volumeOf(path).mountPoint;
-        if (!m_looks.answering(volume))
-            return volume;
+        if (!answering(path))
+            return volumeOf(path).mountPoint;
     }
     return QString();
 }

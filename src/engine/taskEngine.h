@@ -89,10 +89,14 @@ public:
     void stopPerforming();
     // The user changed, renamed or deleted the task: what the run knew of it no longer holds.
     void forgetTask(int recordNumber) { m_memory.forget(recordNumber); }
+    // Whether the volume holding the path answers the looks at its files.
+    bool answering(const QString& path) const;
 
 signals:
     // A copy's end has been handled.
     void copyHandled();
+    // A volume that had stopped answering answers again.
+    void volumeBack();
 
 private:
     // What walking the passes waits for, if anything.

@@ -183,6 +183,27 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(watch.watchCount(), 2, 5000);
     }
 
+    // The folders of a volume that does not answer are neither looked at nor let go until it
+    // answers again: any look would hold the window.
+    void aVolumeNotAnsweringIsLeftAlone() {
+        TestHome home;
+        QTemporaryDir sources;
+        SteppedWatch watch([] {});
+        watch.follow({sources.filePath("source.txt")});
+        bool answers = false;
+        watch.setAnswering([&](const QString&) { return answers; });
+        watch.refuseWith = ENOSPC; // any look counted
+        watch.follow({sources.filePath("source.txt"), sources.filePath("new/source.txt")});
+        watch.rewatch();
+        watch.step(0);
+        QCOMPARE(watch.refused, 0);
+        QCOMPARE(watch.watchCount(), 2);
+        answers = true;
+        watch.rewatch();
+        watch.step(0);
+        QVERIFY(watch.refused > 0);
+    }
+
     void tasksInOneFolderShareAWatch() {
         TestHome home;
         QTemporaryDir sources;

@@ -121,6 +121,8 @@ void frmMain::load() {
     openTaskTable();
     allowCopiesAgain();
     changeWatch = new ChangeWatch([this] { engine->checkSoon(); }, this);
+    changeWatch->setAnswering([this](const QString& path) { return engine->answering(path); });
+    connect(engine, &TaskEngine::volumeBack, changeWatch, &ChangeWatch::rewatch);
     tmrCheck->start();
     m_loading = true;
     fillTaskList();
