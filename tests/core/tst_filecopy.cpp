@@ -1,7 +1,10 @@
+#include "copyFaultInjection.h"
 #include "fatVolume.h"
 #include "fileTimes.h"
 #include "fileWriter.h"
 #include "modFileCopy.h"
+#include "modRegistry.h"
+#include "portableCopy.h"
 #include "smallVolume.h"
 #include "testHome.h"
 
@@ -11,9 +14,13 @@
 #include <QTest>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -24,13 +31,16 @@ QByteArray randomBytes(qsizetype size) {
     return bytes;
 }
 
-// Runs the copy on the copies' worker, as the program does, and waits for its end; meanwhile
-// runs while the data moves.
+// Runs a task's copy on the copies' worker, as the program does, and waits for its end;
+// meanwhile runs while the data moves.
 Result<CopiedSource> copyAside(const QString& source, const QString& destination,
                                const std::function<void()>& meanwhile) {
+    QObject receiver;
     std::optional<Result<CopiedSource>> outcome;
-    const Status started = startCopy(source, destination,
-                                     [&](const Result<CopiedSource>& copied) { outcome = copied; });
+    const Status started = startCopy(
+        &receiver, source, destination,
+        [&](const Result<CopiedSource>& copied) { outcome = copied; }, {},
+        NewerDestination::setAside);
     if (!started)
         return started;
     meanwhile();
@@ -39,10 +49,39 @@ Result<CopiedSource> copyAside(const QString& source, const QString& destination
     return *outcome;
 }
 
+Result<CopiedSource> copyPortably(const QString& source, const QString& destination) {
+    CopyJob job;
+    job.source = source;
+    job.destination = destination;
+    return copyPortably(job);
+}
+
 // Everything in the folder, hidden files included: a leftover temporary file shows up here.
 QStringList folderEntries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+// A file of this size holding only `data`, at its middle.
+QString sparseFile(const QString& path, qint64 size, const QByteArray& data) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.resize(size) || !file.seek(size / 2) ||
+        file.write(data) != data.size())
+        qFatal("cannot make a sparse file");
+    return path;
+}
+
+bool makeSocket(const QString& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(path);
+    if (size_t(name.size()) >= sizeof address.sun_path)
+        return false;
+    std::copy(name.cbegin(), name.cend(), address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
 }
 
 } // namespace
@@ -60,18 +99,21 @@ private slots:
         QTest::newRow("FAT volume, new destination") << qsizetype(1000) << "FAT new";
         QTest::newRow("FAT volume, over existing") << qsizetype(1000) << "FAT existing";
         QTest::newRow("through a symbolic link") << qsizetype(1000) << "existing link";
+        QTest::newRow("portable, new destination") << qsizetype(5 << 20) << "portable new";
+        QTest::newRow("portable, over existing") << qsizetype(1000) << "portable existing";
     }
 
-    // The time stamp is kept to the destination's resolution (FAT keeps two seconds); a new
-    // destination gets the source's permissions less the mask, an existing one keeps its own,
-    // and FAT has none. A linked destination is replaced through its target, the link staying.
-    // Leftovers of copies cut short go for this destination only.
+    // The time stamp is kept to the destination's resolution (FAT keeps two seconds, the portable
+    // copy milliseconds); a new destination gets the source's permissions less the mask, an
+    // existing one keeps its own, and FAT has none. A linked destination is replaced through its
+    // target, the link staying. Leftovers of copies cut short go for this destination only.
     void copiesContentTimeAndMode() {
         TestHome home;
         QFETCH(qsizetype, size);
         QFETCH(QString, destination);
         const bool onFat = destination.startsWith("FAT"), linked = destination.endsWith("link"),
-                   destinationExists = destination.contains("existing");
+                   destinationExists = destination.contains("existing"),
+                   portable = destination.startsWith("portable");
         const FatVolume fat;
         if (onFat && !fat.mounted())
             QSKIP(FatVolume::unavailable());
@@ -95,7 +137,8 @@ private slots:
             writeFile(folder + "/" + name, "left");
 
         const mode_t mask = ::umask(027);
-        const Result<CopiedSource> copied = copyFileOver(source, destination);
+        const Result<CopiedSource> copied =
+            portable ? copyPortably(source, destination) : copyFileOver(source, destination);
         ::umask(mask);
         QVERIFY2(copied.ok(), qPrintable(copied.message()));
         QCOMPARE(QFileInfo(destination).isSymLink(), linked);
@@ -103,11 +146,13 @@ private slots:
         const struct stat copy = statOf(target);
         const qint64 behind =
             1020435731'123456789 - copy.st_mtim.tv_sec * qint64(1000000000) - copy.st_mtim.tv_nsec;
-        QVERIFY2(behind >= 0 && behind < (onFat ? 2000000000 : 1),
-                 qPrintable(QString::number(behind)));
-        if (!onFat)
+        const qint64 resolution = onFat ? 2000000000 : portable ? 1000000 : 1;
+        QVERIFY2(behind >= 0 && behind < resolution, qPrintable(QString::number(behind)));
+        if (!onFat && !(portable && !destinationExists))
             QCOMPARE(int(copy.st_mode & 07777), destinationExists ? 0600 : 0750);
         QStringList expected = others + QStringList{"destination.bin", stem};
+        if (portable) // the save file's own leftovers are its own business
+            expected.append("." + stem + ".tidewell-Zz9Yy8");
         expected.removeDuplicates();
         expected.sort();
         QCOMPARE(folderEntries(folder), expected);
@@ -115,81 +160,135 @@ private slots:
 
     void failuresLeaveEverythingAsItWas_data() {
         QTest::addColumn<QString>("source");
-        QTest::addColumn<QString>("destination");
-        QTest::addColumn<qint64>("afterBytes"); // -1: no injected fault
-        QTest::addColumn<int>("error");         // 0: a refusal before any byte moves
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("destination"); // in the test's folder; "FAT/" on a FAT volume
+        QTest::addColumn<qint64>("afterBytes");   // -1: no injected fault
+        QTest::addColumn<int>("error");           // 0: a refusal before any byte moves
+        QTest::addColumn<QString>("message");     // how the line begins
+        QTest::addColumn<bool>("lasting");        // met again at every try
         const QString missing = "The source file does not exist.",
                       noFolder = "The destination folder does not exist.",
                       same = "The source and destination are the same file.",
-                      full = "There is not enough space on the disk.";
-        const std::vector<std::array<QString, 4>> refusals = {
-            {"missing source", "missing.txt", "dest.txt", missing},
-            {"source is a named pipe", "pipe", "dest.txt", missing},
-            {"source is a folder", "folder", "dest.txt", missing},
-            {"missing destination folder", "src.txt", "nowhere/dest.txt", noFolder},
-            {"destination folder is a file", "src.txt", "dest.txt/inner.txt", noFolder},
-            {"destination is a folder", "src.txt", "folder", "The destination is a folder."},
-            {"read-only destination", "src.txt", "readonly.txt", "Access is denied."},
-            {"same file through ..", "src.txt", "folder/../src.txt", same},
-            {"same file through a symbolic link", "src.txt", "symlink.txt", same},
-            {"same file through a hard link", "src.txt", "hardlink.txt", same},
+                      full = "There is not enough space on the disk",
+                      own = "The destination is Tidewell's own file ";
+        const std::vector<std::tuple<const char*, QString, QString, QString, bool>> refusals = {
+            {"missing source", "missing.txt", "dest.txt", missing, false},
+            {"source is a named pipe", "pipe", "dest.txt",
+             "The source is a named pipe, not a file.", true},
+            {"source is a device", "device", "dest.txt", "The source is a device, not a file.",
+             true},
+            {"source is a socket", "socket", "dest.txt", "The source is a socket, not a file.",
+             true},
+            {"source is a folder", "folder", "dest.txt", missing, false},
+            {"missing destination folder", "src.txt", "nowhere/dest.txt", noFolder, false},
+            {"destination folder is a file", "src.txt", "dest.txt/inner.txt", noFolder, false},
+            {"destination is a folder", "src.txt", "folder", "The destination is a folder.", true},
+            {"destination is a named pipe", "src.txt", "pipe",
+             "The destination is a named pipe, not a file.", true},
+            {"destination is a device", "src.txt", "device",
+             "The destination is a device, not a file.", true},
+            {"destination is a socket", "src.txt", "socket",
+             "The destination is a socket, not a file.", true},
+            {"destination is the task table", "src.txt", "tasks.dat", own, true},
+            {"destination links to the task table", "src.txt", "hardlink-tasks", own, true},
+            {"destination is the log file, not made yet", "src.txt", "Tidewell.log", own, true},
+            {"destination is the settings file", "src.txt", "<settings>", own, true},
+            {"destination names no folder", "src.txt", "<relative>",
+             "The destination names no folder", true},
+            {"read-only destination", "src.txt", "readonly.txt", "Access is denied.", false},
+            {"same file through ..", "src.txt", "folder/../src.txt", same, false},
+            {"same file through a symbolic link", "src.txt", "symlink.txt", same, false},
+            {"same file through a hard link", "src.txt", "hardlink.txt", same, false},
             {"a link another user planted in a shared folder", "src.txt", "shared/planted",
              "The destination is a link that another user planted in a shared folder; it was not "
-             "followed."}};
-        for (const auto& [name, source, destination, message] : refusals)
-            QTest::newRow(qPrintable(name)) << source << destination << qint64(-1) << 0 << message;
+             "followed.",
+             false},
+            {"a name FAT refuses", "src.txt", "FAT/what?.txt",
+             "The name what?.txt cannot be given on the destination's volume", true},
+            {"a name FAT refuses, ending in a dot", "src.txt", "FAT/report.", "The name", true},
+            {"larger than FAT holds", "sparse", "FAT/big",
+             "The source (4.5 GiB) is larger than the destination's volume can hold", true},
+            // The copy needs more than a small memory file system has.
+            {"not enough room", "big", "folder/kept", full + ": the copy needs 2.0 MiB", false},
+            // A file that states no size holds more than the volume has room for.
+            {"source outgrows the room", "/proc/self/pagemap", "folder/kept",
+             "The source holds more than the free space on the disk", false}};
+        for (const auto& [name, source, destination, message, lasting] : refusals)
+            QTest::newRow(name) << source << destination << qint64(-1) << 0 << message << lasting;
         const std::vector<std::tuple<const char*, qint64, int, QString>> failures = {
-            {"disk full at once", 0, ENOSPC, full},
-            {"disk full midway", 300000, ENOSPC, full},
+            {"disk full at once", 0, ENOSPC, full + "."},
+            {"disk full midway", 300000, ENOSPC, full + "."},
             {"device error midway", 1, EIO, "A device input/output error occurred."},
             // An allocation fails on the copy's thread.
             {"out of memory midway", 1000, ENOMEM, "There is not enough memory to copy the file."},
             // The program ends while the data moves.
             {"cancelled at exit", -1, ECANCELED,
              "The copy was stopped because Tidewell is closing."},
-            // A small memory file system mounted for the test fills up for real.
-            {"real full disk", -1, ENOSPC, full}};
+            // The rename fails once a newer destination is set aside: it is put back.
+            {"rename fails, newer destination put back", -1, EIO,
+             "A device input/output error occurred."}};
         for (const auto& [name, afterBytes, error, text] : failures)
-            QTest::newRow(name) << QString("big") << "folder/kept" << afterBytes << error << text;
+            QTest::newRow(name) << QString("big") << "folder/kept" << afterBytes << error << text
+                                << false;
     }
 
     // A refused or failed copy writes nothing: every file keeps its content, the old destination
-    // its time stamp, and no temporary file is left.
+    // its time stamp, and no temporary file is left. What only a change of the source could mend
+    // is a lasting failure.
     void failuresLeaveEverythingAsItWas() {
         QFETCH(QString, source);
         QFETCH(QString, destination);
         QFETCH(qint64, afterBytes);
         QFETCH(int, error);
         QFETCH(QString, message);
+        QFETCH(bool, lasting);
         TestHome home;
         const QString original = makeFile(home, "src.txt"), folder = home.file("folder");
         QVERIFY(QDir().mkdir(folder));
         std::optional<SmallVolume> disk; // a real disk that fills up
-        if (afterBytes < 0 && error == ENOSPC && !disk.emplace(folder, "size=1m").mounted())
+        if (destination == "folder/kept" && afterBytes < 0 && error == 0 &&
+            !disk.emplace(folder, "size=1m").mounted())
             QSKIP(SmallVolume::unavailable());
+        std::optional<FatVolume> fat;
+        if (destination.startsWith("FAT/") && !fat.emplace().mounted())
+            QSKIP(FatVolume::unavailable());
         const QStringList kept = {original, makeFile(home, "dest.txt", "destination"),
                                   makeFile(home, "readonly.txt", "guarded"),
-                                  makeFile(home, "folder/kept", "old")};
+                                  makeFile(home, "folder/kept", "old"),
+                                  makeFile(home, "tasks.dat", "tasks")};
         QCOMPARE(::chmod(QFile::encodeName(kept[2]), 0444), 0);
-        setModified(kept[3], {1000000000, 0});
+        const bool newer = message.startsWith("A device") && afterBytes < 0;
+        setModified(kept[3], {newer ? 2000000000 : 1000000000, 0});
         const QByteArray shared = QFile::encodeName(home.file("shared")); // like /tmp
         QCOMPARE(::mkdir(shared, 0777) + ::chmod(shared, 01777), 0);
         QCOMPARE(::symlink(QFile::encodeName(kept[1]), shared + "/planted"), 0);
         if (destination.startsWith("shared") && ::lchown(shared + "/planted", 65534, 65534) != 0)
             QSKIP("A link cannot be given to another user here: that takes root.");
+        if (::mknod(QFile::encodeName(home.file("device")), S_IFCHR | 0666, makedev(1, 3)) != 0 &&
+            (source == "device" || destination == "device"))
+            QSKIP("A device cannot be made here: that takes root.");
+        QVERIFY(makeSocket(home.file("socket")));
         QCOMPARE(::mkfifo(QFile::encodeName(home.file("pipe")), 0600), 0);
         QVERIFY(QFile::link(original, home.file("symlink.txt")));
         QCOMPARE(::link(QFile::encodeName(original), QFile::encodeName(home.file("hardlink.txt"))),
                  0);
+        QCOMPARE(::link(QFile::encodeName(kept[4]), QFile::encodeName(home.file("hardlink-tasks"))),
+                 0);
         makeFile(home, "big", randomBytes(2 << 20));
+        sparseFile(home.file("sparse"), qint64(9) << 29, "data");
+        writeSetting(Setting::TrashNewerDestinations, "1");
+        destination = destination == "<settings>"   ? settingsLocation()
+                      : destination == "<relative>" ? QString("report.txt")
+                      : destination.startsWith("FAT/")
+                          ? fat->path() + destination.mid(3)
+                          : QDir::toNativeSeparators(home.file(destination));
         const QStringList before = folderEntries(home.path()) + folderEntries(folder);
+        const QByteArray settings = fileContents(settingsLocation());
 
-        if (afterBytes >= 0)
-            injectCopyFault(afterBytes, error);
+        injectCopyFault(afterBytes, error);
         injectCopyDelay(error == ECANCELED ? 10 : 0);
+        injectRenameFault(newer ? EIO : 0);
         const Result<CopiedSource> copied =
-            copyAside(home.file(source), QDir::toNativeSeparators(home.file(destination)), [&] {
+            copyAside(source.startsWith('/') ? source : home.file(source), destination, [&] {
                 if (error != ECANCELED)
                     return;
                 QTest::qWait(50);
@@ -197,14 +296,54 @@ private slots:
             });
         injectCopyFault(-1, 0);
         injectCopyDelay(0);
+        injectRenameFault(0);
         allowCopiesAgain();
-        QCOMPARE(copied.message(), message);
+        QVERIFY2(copied.message().startsWith(message), qPrintable(copied.message()));
         QVERIFY(!copied.ok());
+        QCOMPARE(copied.status().lasting(), lasting);
         QCOMPARE(fileContents(kept[0]) + fileContents(kept[1]) + fileContents(kept[2]) +
-                     fileContents(kept[3]),
-                 "datadestinationguardedold");
-        QCOMPARE(statOf(kept[3]).st_mtim.tv_sec, 1000000000);
+                     fileContents(kept[3]) + fileContents(kept[4]),
+                 "datadestinationguardedoldtasks");
+        QCOMPARE(statOf(kept[3]).st_mtim.tv_sec, newer ? 2000000000 : 1000000000);
         QCOMPARE(folderEntries(home.path()) + folderEntries(folder), before);
+        QCOMPARE(fileContents(settingsLocation()), settings);
+        QVERIFY(!QFile::exists("report.txt"));
+        if (fat)
+            QCOMPARE(folderEntries(fat->path()), QStringList());
+    }
+
+    void keepsHolesAndSharesBlocks_data() {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QString>("source"); // a sparse file of that size, or the file named
+        QTest::newRow("sparse, far larger than the volume") << qint64(6) << "sparse";
+        QTest::newRow("a file that states no size") << qint64(0) << "/proc/self/mountinfo";
+    }
+
+    // A sparse source keeps its holes, so a copy takes no more room than its data; a file that
+    // states no size is copied to its end.
+    void keepsHolesAndSharesBlocks() {
+        QFETCH(qint64, size);
+        QFETCH(QString, source);
+        TestHome home;
+        const SmallVolume volume(home.file("to"), "size=64m");
+        if (!volume.mounted())
+            QSKIP(SmallVolume::unavailable());
+        const QByteArray data = randomBytes(8192);
+        if (source == "sparse")
+            source = sparseFile(home.file("to/sparse"), size << 30, data);
+        const QString destination = home.file("to/copy");
+        const Result<CopiedSource> copied = copyFileOver(source, destination);
+        QVERIFY2(copied.ok(), qPrintable(copied.message()));
+        if (size == 0) {
+            QVERIFY(fileContents(destination).startsWith(fileContents(source).left(20)));
+            QVERIFY(QFileInfo(destination).size() > 0);
+            return;
+        }
+        QCOMPARE(QFileInfo(destination).size(), size << 30);
+        QVERIFY(statOf(destination).st_blocks <= statOf(source).st_blocks);
+        QFile copy(destination);
+        QVERIFY(copy.open(QIODevice::ReadOnly) && copy.seek((size << 30) / 2));
+        QCOMPARE(copy.read(data.size()), data);
     }
 };
 
