@@ -12,15 +12,19 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
+#include <QThread>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <optional>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -168,55 +172,54 @@ private slots:
         const QString missing = "The source file does not exist.",
                       noFolder = "The destination folder does not exist.",
                       same = "The source and destination are the same file.",
-                      full = "There is not enough space on the disk",
-                      own = "The destination is Tidewell's own file ";
-        const std::vector<std::tuple<const char*, QString, QString, QString, bool>> refusals = {
-            {"missing source", "missing.txt", "dest.txt", missing, false},
-            {"source is a named pipe", "pipe", "dest.txt",
-             "The source is a named pipe, not a file.", true},
-            {"source is a device", "device", "dest.txt", "The source is a device, not a file.",
-             true},
-            {"source is a socket", "socket", "dest.txt", "The source is a socket, not a file.",
-             true},
-            {"source is a folder", "folder", "dest.txt", missing, false},
-            {"missing destination folder", "src.txt", "nowhere/dest.txt", noFolder, false},
-            {"destination folder is a file", "src.txt", "dest.txt/inner.txt", noFolder, false},
-            {"destination is a folder", "src.txt", "folder", "The destination is a folder.", true},
-            {"destination is a named pipe", "src.txt", "pipe",
-             "The destination is a named pipe, not a file.", true},
-            {"destination is a device", "src.txt", "device",
-             "The destination is a device, not a file.", true},
-            {"destination is a socket", "src.txt", "socket",
-             "The destination is a socket, not a file.", true},
-            {"destination is the task table", "src.txt", "tasks.dat", own, true},
-            {"destination links to the task table", "src.txt", "hardlink-tasks", own, true},
-            {"destination is the log file, not made yet", "src.txt", "Tidewell.log", own, true},
-            {"destination is the settings file", "src.txt", "<settings>", own, true},
-            {"destination names no folder", "src.txt", "<relative>",
-             "The destination names no folder", true},
-            {"read-only destination", "src.txt", "readonly.txt", "Access is denied.", false},
-            {"same file through ..", "src.txt", "folder/../src.txt", same, false},
-            {"same file through a symbolic link", "src.txt", "symlink.txt", same, false},
-            {"same file through a hard link", "src.txt", "hardlink.txt", same, false},
-            {"a link another user planted in a shared folder", "src.txt", "shared/planted",
-             "The destination is a link that another user planted in a shared folder; it was not "
-             "followed.",
-             false},
-            {"a name FAT refuses", "src.txt", "FAT/what?.txt",
-             "The name what?.txt cannot be given on the destination's volume", true},
-            {"a name FAT refuses, ending in a dot", "src.txt", "FAT/report.", "The name", true},
-            {"larger than FAT holds", "sparse", "FAT/big",
-             "The source (4.5 GiB) is larger than the destination's volume can hold", true},
-            // The copy needs more than a small memory file system has.
-            {"not enough room", "big", "folder/kept", full + ": the copy needs 2.0 MiB", false},
-            // A file that states no size holds more than the volume has room for.
-            {"source outgrows the room", "/proc/self/pagemap", "folder/kept",
-             "The source holds more than the free space on the disk", false}};
-        for (const auto& [name, source, destination, message, lasting] : refusals)
-            QTest::newRow(name) << source << destination << qint64(-1) << 0 << message << lasting;
+                      full = "There is not enough space on the disk";
+        const auto refuse = [](const QString& name, const char* source, const QString& destination,
+                               const QString& message, bool lasting) {
+            QTest::newRow(qPrintable(name))
+                << QString(source) << destination << qint64(-1) << 0 << message << lasting;
+        };
+        refuse("missing source", "missing.txt", "dest.txt", missing, false);
+        refuse("source is a folder", "folder", "dest.txt", missing, false);
+        for (const QString file : {"pipe", "device", "socket"}) {
+            const QString what = file == "pipe" ? "named pipe" : file;
+            refuse("source is a " + what, qPrintable(file), "dest.txt",
+                   "The source is a " + what + ", not a file.", true);
+            refuse("destination is a " + what, "src.txt", file,
+                   "The destination is a " + what + ", not a file.", true);
+        }
+        refuse("destination is a folder", "src.txt", "folder", "The destination is a folder.",
+               true);
+        // The task table, by name or through a link, the log file not made yet, the settings.
+        for (const QString own : {"tasks.dat", "hardlink-tasks", "Tidewell.log", "<settings>"})
+            refuse("destination is own file " + own, "src.txt", own,
+                   "The destination is Tidewell's own file ", true);
+        refuse("destination names no folder", "src.txt", "<relative>",
+               "The destination names no folder", true);
+        refuse("missing destination folder", "src.txt", "nowhere/dest.txt", noFolder, false);
+        refuse("destination folder is a file", "src.txt", "dest.txt/inner.txt", noFolder, false);
+        refuse("read-only destination", "src.txt", "readonly.txt", "Access is denied.", false);
+        refuse("same file through ..", "src.txt", "folder/../src.txt", same, false);
+        refuse("same file through a symbolic link", "src.txt", "symlink.txt", same, false);
+        refuse("same file through a hard link", "src.txt", "hardlink.txt", same, false);
+        refuse("a link another user planted in a shared folder", "src.txt", "shared/planted",
+               "The destination is a link that another user planted in a shared folder; it was "
+               "not followed.",
+               false);
+        refuse("a name FAT refuses", "src.txt", "FAT/what?.txt",
+               "The name what?.txt cannot be given on the destination's volume", true);
+        refuse("a name FAT refuses, ending in a dot", "src.txt", "FAT/report.", "The name", true);
+        refuse("larger than FAT holds", "sparse", "FAT/big",
+               "The source (4.5 GiB) is larger than the destination's volume can hold", true);
+        // The copy needs more than a small memory file system has; a file that states no size
+        // holds more than it has room for.
+        refuse("not enough room", "big", "folder/kept", full + ": the copy needs 2.0 MiB", false);
+        refuse("source outgrows the room", "/proc/self/pagemap", "folder/kept",
+               "The source holds more than the free space on the disk", false);
         const std::vector<std::tuple<const char*, qint64, int, QString>> failures = {
             {"disk full at once", 0, ENOSPC, full + "."},
-            {"disk full midway", 300000, ENOSPC, full + "."},
+            // A limit on the size of files stands in for a disk that fills up, without root.
+            {"file size limit met midway", -1, EFBIG,
+             "The file is larger than the destination can hold."},
             {"device error midway", 1, EIO, "A device input/output error occurred."},
             // An allocation fails on the copy's thread.
             {"out of memory midway", 1000, ENOMEM, "There is not enough memory to copy the file."},
@@ -275,7 +278,6 @@ private slots:
                  0);
         makeFile(home, "big", randomBytes(2 << 20));
         sparseFile(home.file("sparse"), qint64(9) << 29, "data");
-        writeSetting(Setting::TrashNewerDestinations, "1");
         destination = destination == "<settings>"   ? settingsLocation()
                       : destination == "<relative>" ? QString("report.txt")
                       : destination.startsWith("FAT/")
@@ -287,6 +289,9 @@ private slots:
         injectCopyFault(afterBytes, error);
         injectCopyDelay(error == ECANCELED ? 10 : 0);
         injectRenameFault(newer ? EIO : 0);
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY}, limited{1 << 20, RLIM_INFINITY};
+        std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, error == EFBIG ? &limited : &unlimited), 0);
         const Result<CopiedSource> copied =
             copyAside(source.startsWith('/') ? source : home.file(source), destination, [&] {
                 if (error != ECANCELED)
@@ -297,6 +302,7 @@ private slots:
         injectCopyFault(-1, 0);
         injectCopyDelay(0);
         injectRenameFault(0);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
         allowCopiesAgain();
         QVERIFY2(copied.message().startsWith(message), qPrintable(copied.message()));
         QVERIFY(!copied.ok());
@@ -310,6 +316,26 @@ private slots:
         QVERIFY(!QFile::exists("report.txt"));
         if (fat)
             QCOMPARE(folderEntries(fat->path()), QStringList());
+    }
+
+    // The portable copy compares the whole state of the source: one replaced by another file of
+    // the same size and time while the data moves is not put in place.
+    void portableCopyNoticesAReplacedSource() {
+        TestHome home;
+        const QString source = makeFile(home, "src.bin", randomBytes(1 << 20)),
+                      other = makeFile(home, "other.bin", randomBytes(1 << 20));
+        setModified(source, {1000000000, 0});
+        setModified(other, {1000000000, 0});
+        injectCopyDelay(10); // 16 chunks
+        std::thread replace([&] {
+            QThread::msleep(30);
+            ::rename(QFile::encodeName(other).constData(), QFile::encodeName(source).constData());
+        });
+        const Result<CopiedSource> copied = copyPortably(source, home.file("dst.bin"));
+        replace.join();
+        injectCopyDelay(0);
+        QCOMPARE(copied.message(), "The source file changed while it was being copied.");
+        QVERIFY(!QFile::exists(home.file("dst.bin")));
     }
 
     void keepsHolesAndSharesBlocks_data() {

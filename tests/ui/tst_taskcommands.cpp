@@ -1,5 +1,6 @@
 #include "frmFileInfo.h"
 #include "frmMain.h"
+#include "fileWriter.h"
 #include "frmTaskEditor.h"
 #include "modClock.h"
 #include "modDateText.h"
@@ -65,58 +66,65 @@ const QMap<QString, void (frmMain::*)()> commands = {{"edit", &frmMain::editTask
                                                      {"launch", &frmMain::launchSelectedFile},
                                                      {"compare", &frmMain::compareFileInformation}};
 
+// One change asked of the window, and what comes of it.
+struct Change {
+    QString command;
+    QString setting; // DeleteConfirmation; null: none
+    bool yes;        // OK in the editor, Yes to the question
+    QString logLine; // the one line logged, if any
+    QString status;
+    QString stored = {}; // the task written (edit: 1, else 0), from its start
+    QString said = {};
+};
+
 } // namespace
 
 class TestTaskCommands : public QObject {
     Q_OBJECT
 
 private slots:
+    // First the empty list is refused, then the missing selection, then a task broken since the
+    // list was built (gone from tasks.dat, its source deleted); nothing else is said, and
+    // tasks.dat is left as it is.
     void refusalsInTheirOrder_data() {
         QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("noItems");
-        QTest::addColumn<QString>("noSelection");
-        QTest::addColumn<QString>("broken"); // the task gone from tasks.dat, its source deleted
+        QTest::addColumn<QStringList>("refusals");
         const QString addOne = "Please add a task using the Add New Task option.";
         const QString gone = "The selected task is no longer in the task list.  It may have been "
                              "removed by another copy of Tidewell.";
         for (const QString command : {"edit", "delete", "duplicate"})
             QTest::newRow(qPrintable(command))
-                << command << "You do not have any tasks to " + command + ".  " + addOne
-                << "You have not selected a task to " + command +
-                       ".  Please click on the tasks "
-                       "in the task list before clicking on " +
-                       command + "."
-                << gone;
+                << command
+                << QStringList{"You do not have any tasks to " + command + ".  " + addOne,
+                               "You have not selected a task to " + command +
+                                   ".  Please click on the tasks in the task list before "
+                                   "clicking on " + command + ".",
+                               gone};
         const QString nothingToPerform = "You do not have any tasks to perform.  " + addOne;
-        QTest::newRow("perform") << "perform" << nothingToPerform
-                                 << "You have not selected a task to perform.  Please click on "
-                                    "the task with the left mouse button to select it, then "
-                                    "click on Perform."
-                                 << gone;
-        QTest::newRow("perform all") << "perform all" << nothingToPerform << ""
-                                     << "";
+        QTest::newRow("perform") << "perform"
+                                 << QStringList{nothingToPerform,
+                                                "You have not selected a task to perform.  Please "
+                                                "click on the task with the left mouse button to "
+                                                "select it, then click on Perform.",
+                                                gone};
+        QTest::newRow("perform all") << "perform all" << QStringList{nothingToPerform};
         QTest::newRow("launch") << "launch"
-                                << "You currently have no tasks in your task list.  Please add "
-                                   "a task before trying to run an item."
-                                << "You have not selected an item to run.  Please select an "
-                                   "item then try to run it."
-                                << "The source file associated with the selected task no longer "
-                                   "exists.  Please check and try agian.";
+                                << QStringList{"You currently have no tasks in your task list.  "
+                                               "Please add a task before trying to run an item.",
+                                               "You have not selected an item to run.  Please "
+                                               "select an item then try to run it.",
+                                               "The source file associated with the selected task "
+                                               "no longer exists.  Please check and try agian."};
         QTest::newRow("compare") << "compare"
-                                 << "You do not have any tasks to compare file information.  "
-                                    "Please add a task using the Add Task command in the Tasks "
-                                    "menu."
-                                 << "Please select a file to view before clicking on the "
-                                    "Compare File Information function."
-                                 << "";
+                                 << QStringList{"You do not have any tasks to compare file "
+                                                "information.  Please add a task using the Add "
+                                                "Task command in the Tasks menu.",
+                                                "Please select a file to view before clicking on "
+                                                "the Compare File Information function."};
     }
-    // First the empty list is refused, then the missing selection, then a task broken since the
-    // list was built; nothing else is said, and tasks.dat is left as it is.
     void refusalsInTheirOrder() {
         QFETCH(QString, command);
-        QFETCH(QString, noItems);
-        QFETCH(QString, noSelection);
-        QFETCH(QString, broken);
+        QFETCH(QStringList, refusals);
         MainWindow f;
         (f.w.*commands[command])();
         storeAndSelect(f, 0, "One");
@@ -127,55 +135,43 @@ private slots:
         f.w.lvwTasks->selectRow(0);
         (f.w.*commands[command])();
         QCOMPARE(taskTableBytes(), before);
-        QCOMPARE(f.messages.refusals(),
-                 QStringList({noItems, noSelection, broken}).filter(QRegularExpression(".")));
+        QCOMPARE(f.messages.refusals(), refusals);
         // Refusing a vanished task rebuilds the list.
-        QCOMPARE(f.w.lvwTasks->count(), broken.contains("task list") ? 0 : 1);
+        QCOMPARE(f.w.lvwTasks->count(), refusals.last().startsWith("The selected task is no longer") ? 0 : 1);
     }
 
     void changesAreWrittenAndLogged_data() {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("setting"); // DeleteConfirmation
-        QTest::addColumn<bool>("yes");        // OK in the editor, Yes to the question
-        QTest::addColumn<QString>("logLine"); // the one line logged, if any
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("stored"); // the task written (edit: 1, else 0), from its start
-        QTest::addColumn<QString>("said");
+        QTest::addColumn<Change>("c");
         const QString asked = "If you delete the task One then update of the file associated "
                               "with it will not be performed in future.  Are you sure you want "
                               "to continue?";
         const QString all = QString::number(db::maxRecordNumber + 1);
-        const auto row = [](const char* name, const char* command, const QString& setting, bool yes,
-                            const char* log, const QString& status, const QString& stored = "",
-                            const QString& said = "") {
-            QTest::newRow(name) << command << setting << yes << log << status << stored << said;
+        const auto row = [](const char* name, const Change& change) {
+            QTest::newRow(name) << change;
         };
-        row("add, Cancel", "add", "", false, "", "one active task.");
+        row("add, Cancel", {"add", "", false, "", "one active task."});
         // Under the lowest free number.
-        row("add", "add", "", true, "New task added: New", "2 active tasks.",
-            "New|new.txt|" + manualRule + "|0");
+        row("add", {"add", "", true, "New task added: New", "2 active tasks.",
+                    "New|new.txt|" + manualRule + "|0"});
         // Keeps the recorded state; the stored rule, in another case, selects its entry.
-        row("edit", "edit", "", true, "Task updated: New", "one active task.",
-            "New|o.txt|" + manualRule + "|0|stamp");
-        row("duplicate", "duplicate", "", true, "Task duplicated: One", "2 active tasks.",
-            "One|o.txt|" + manualRule.toUpper() + "|0|stamp");
-        row("duplicate, table full", "duplicate", "", true, "", all + " active tasks.", "",
-            "There is no free task number: all " + all + " are in use.");
-        row("delete, asked, No", "delete", QString(), false, "", "one active task.", "", asked);
-        row("delete, TRUE, Yes", "delete", "TRUE", true, "Task deleted: One", "no active tasks.",
-            "", asked);
-        row("delete, false", "delete", "false", false, "Task deleted: One", "no active tasks.");
-        row("delete, other", "delete", "sometimes", false, "Task deleted: One", "no active tasks.");
+        row("edit", {"edit", "", true, "Task updated: New", "one active task.",
+                     "New|o.txt|" + manualRule + "|0|stamp"});
+        row("duplicate", {"duplicate", "", true, "Task duplicated: One", "2 active tasks.",
+                          "One|o.txt|" + manualRule.toUpper() + "|0|stamp"});
+        row("duplicate, table full",
+            {"duplicate", "", true, "", all + " active tasks.", "",
+             "There is no free task number: all " + all + " are in use."});
+        row("delete, asked, No", {"delete", QString(), false, "", "one active task.", "", asked});
+        row("delete, TRUE, Yes",
+            {"delete", "TRUE", true, "Task deleted: One", "no active tasks.", "", asked});
+        row("delete, false", {"delete", "false", false, "Task deleted: One", "no active tasks."});
+        row("delete, other",
+            {"delete", "sometimes", false, "Task deleted: One", "no active tasks."});
     }
     // Cancel writes and logs nothing; a change is written with its one log line.
     void changesAreWrittenAndLogged() {
-        QFETCH(QString, command);
-        QFETCH(QString, setting);
-        QFETCH(bool, yes);
-        QFETCH(QString, logLine);
-        QFETCH(QString, status);
-        QFETCH(QString, stored);
-        QFETCH(QString, said);
+        QFETCH(Change, c);
+        const auto& [command, setting, yes, logLine, status, stored, said] = c;
         MainWindow f;
         if (!setting.isNull())
             writeSetting("DeleteConfirmation", setting);
@@ -329,9 +325,7 @@ private slots:
         MessageCatcher messages;
         openTaskTable();
         storeTask(0, "Whole", "a.txt", "b.txt");
-        QFile table(db::databaseFile);
-        QVERIFY(table.open(QIODevice::Append) && table.write("\x63") == 1);
-        table.close();
+        writeFile(db::databaseFile, taskTableBytes() + "\x63");
         const QByteArray before = taskTableBytes();
         frmMain w;
         w.load();
