@@ -24,8 +24,8 @@ const QString accessDeniedLine = QStringLiteral("Access is denied.");
 
 namespace {
 
-QString sizeText(qint64 bytes) {
-    return QLocale::c().formattedDataSize(bytes, 1, QLocale::DataSizeIecFormat);
+QString sizeText(qint64 bytes, int decimals = 1) {
+    return QLocale::c().formattedDataSize(bytes, decimals, QLocale::DataSizeIecFormat);
 }
 
 // The program's own files: a task writing one of them would stop every task, lose the settings or
@@ -102,11 +102,12 @@ Status checkVolumeTakes(const Volume& volume, const QString& fileName, qint64 si
                            "takes no \" * : < > ? \\ | or control characters in names, nor a dot "
                            "or blank at their end.")
                 .arg(fileName, volume.type));
+    // Only FAT bounds the size of a file here.
     if (size > volume.largestFile())
         return Status::lastingFailure(
             QStringLiteral("The source (%1) is larger than the destination's volume can hold: "
-                           "%2 keeps files of at most %3 less one byte.")
-                .arg(sizeText(size), volume.type, sizeText(volume.largestFile() + 1)));
+                           "FAT keeps files of at most %2 less one byte.")
+                .arg(sizeText(size), sizeText(volume.largestFile() + 1, 0)));
     return Status::success();
 }
 
