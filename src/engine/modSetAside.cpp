@@ -10,8 +10,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#if defined(Q_OS_UNIX)
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -42,6 +44,8 @@ bool sameContent(const QString& first, const QString& second) {
     }
     return true;
 }
+
+#if defined(Q_OS_UNIX)
 
 // The home trash, made when missing. Qt 6.4 moves a file into the working folder and calls that
 // a success when it cannot make this folder itself.
@@ -92,6 +96,15 @@ bool trashCanTake(const QString& destination) {
     const QString own = top + QStringLiteral("/.Trash-") + user;
     return QFileInfo::exists(own) ? writableFolder(own) : writableFolder(top);
 }
+
+#else
+
+// Every drive has a recycle bin of its own.
+bool trashCanTake(const QString&) {
+    return true;
+}
+
+#endif
 
 // "report (newer, kept 2026-12-09 14.05.33).txt" beside "report.txt": a name every volume takes.
 QString keptName(const QString& destination) {

@@ -15,11 +15,10 @@
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTest>
-#include <QThread>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <sys/resource.h>
@@ -79,12 +78,8 @@ QString sparseFile(const QString& path, qint64 size, const QByteArray& data) {
 }
 
 bool makeSocket(const QString& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray name = QFile::encodeName(path);
-    if (size_t(name.size()) >= sizeof address.sun_path)
-        return false;
-    std::copy(name.cbegin(), name.cend(), address.sun_path);
+    sockaddr_un address{AF_UNIX, {}};
+    qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
@@ -201,8 +196,8 @@ private slots:
         refuse("missing destination folder", "src.txt", "nowhere/dest.txt", noFolder, false);
         refuse("destination folder is a file", "src.txt", "dest.txt/inner.txt", noFolder, false);
         refuse("read-only destination", "src.txt", "readonly.txt", "Access is denied.", false);
-        refuse("same file through ..", "src.txt", "folder/../src.txt", same, false);
-        refuse("same file through a symbolic link", "src.txt", "symlink.txt", same, false);
+        refuse("same file through a symbolic link", "src.txt", "folder/../symlink.txt", same,
+               false);
         refuse("same file through a hard link", "src.txt", "hardlink.txt", same, false);
         refuse("a link another user planted in a shared folder", "src.txt", "shared/planted",
                "The destination is a link that another user planted in a shared folder; it was "
@@ -333,7 +328,7 @@ private slots:
         setModified(other, {1000000000, 0});
         injectCopyDelay(10); // 16 chunks
         std::thread replace([&] {
-            QThread::msleep(30);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
             ::rename(QFile::encodeName(other).constData(), QFile::encodeName(source).constData());
         });
         const Result<CopiedSource> copied = copyPortably(source, home.file("dst.bin"));
