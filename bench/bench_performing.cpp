@@ -134,8 +134,9 @@ void BM_EventLoopDuringCopy(benchmark::State& state) {
         probe.start(5);
         sinceTick.start();
         std::optional<bool> copied;
-        const Status started = startCopy(
-            source, destination, [&](const Result<CopiedSource>& done) { copied = done.ok(); });
+        const Status started =
+            startCopy(&probe, source, destination,
+                      [&](const Result<CopiedSource>& done) { copied = done.ok(); });
         while (started && !copied)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (!started || !*copied)

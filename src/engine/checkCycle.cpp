@@ -1,6 +1,7 @@
 // The check cycle: which tasks are due, from one look at their files off the window's thread.
 #include "taskEngine.h"
 
+#include "copyChecks.h"
 #include "modChangeWatch.h"
 #include "modClock.h"
 #include "modDatabaseBinary.h"
@@ -20,20 +21,6 @@ namespace {
 QString checkFaultLine(const QString& taskName, const Status& fault) {
     const QString subject = taskName.isEmpty() ? QStringLiteral("The tasks") : taskName;
     return subject + QStringLiteral(" could not be checked.  ") + fault.message();
-}
-
-// What the source is when it is not a file. A missing source, or a folder, is silently not due.
-QString notAFile(FileKind kind) {
-    switch (kind) {
-    case FileKind::pipe:
-        return QStringLiteral("The source is a named pipe, not a file.");
-    case FileKind::device:
-        return QStringLiteral("The source is a device, not a file.");
-    case FileKind::socket:
-        return QStringLiteral("The source is a socket, not a file.");
-    default:
-        return QString();
-    }
 }
 
 bool needsDestination(const Task& task) {
@@ -189,7 +176,8 @@ bool TaskEngine::decide(CheckedTask& checked, const QString& today) {
     const FileLook& look = checked.source->look;
     if (look.kind != FileKind::regular) {
         memory.busySince.reset();
-        if (const QString what = notAFile(look.kind); !what.isEmpty())
+        // A missing source, or a folder, is silently not due.
+        if (const QString what = notAFileLine(look.kind, true); !what.isEmpty())
             failTask(task, Status::failure(what));
         return false;
     }

@@ -8,24 +8,26 @@
 
 #include <functional>
 
+class QObject;
+
 // What a copy took from its source: the state of the open file while its data was read (the
 // same before and after, or the copy is not put in place) and the version of the bytes copied.
 struct CopiedSource {
     FileState source;
     QString version;
-    // Where a newer destination went in the trash before the copy took its place; empty when
-    // it was simply replaced.
+    // Where a newer destination went (the trash, or a kept file beside it) before the copy took
+    // its place; empty when it was simply replaced.
     QString setAsideTo;
 };
 
 // What a task's copy does with a destination that is newer than its source: it is replaced, or
-// set aside as setAsideNewerDestination decides, once the new data is ready to take its place.
+// set aside (modSetAside.h) once the new data is ready to take its place.
 enum class NewerDestination { replace, setAside };
 
-// Called on the starting thread a few times a second while a copy that has run longer than
+// Called on the receiver's thread a few times a second while a copy that has run longer than
 // about a second moves its data: the share done in percent; once more with -1 when it ends.
 using CopyProgress = std::function<void(int percent)>;
-// Called on the starting thread, from its event loop, once a started copy has ended.
+// Called on the receiver's thread, from its event loop, once a started copy has ended.
 using CopyDone = std::function<void(const Result<CopiedSource>& copied)>;
 
 // Copies the source over the destination without ever leaving a half-written destination: the
@@ -37,34 +39,29 @@ using CopyDone = std::function<void(const Result<CopiedSource>& copied)>;
 // destination that an earlier copy cut short are removed by the next. Folders are not created;
 // an existing destination keeps its permissions where its file system holds any. Source and
 // destination naming the same file, by whatever path, is refused.
+// Only files are copied, and only over files: a source or destination that is a pipe, a device
+// or a socket, a destination that is a folder, one of the program's own files or a name without
+// its folder, a size or a name the destination's volume cannot hold, are lasting failures,
+// refused before anything is written; so is a copy the volume has no room for, which may pass.
+// Holes of a sparse source stay holes; blocks are shared where the file system can.
 // This one runs on the caller's thread and returns when the copy has ended.
 Result<CopiedSource> copyFileOver(const QString& source, const QString& destination);
 
 // The same on the copies' one worker thread, one copy after another, so that the caller's
-// thread goes on with its event loop; done is called there once the copy has ended. A failure
-// here means the copy could not be started (done is then never called). A destination set aside
-// whose copy then fails is put back in its place.
-Status startCopy(const QString& source, const QString& destination, const CopyDone& done,
-                 const CopyProgress& progress = {},
+// thread goes on with its event loop; done and progress are called on the receiver's thread,
+// and not at all once the receiver is gone. A failure here means the copy could not be started
+// (done is then never called). A destination set aside whose copy then fails is put back.
+Status startCopy(QObject* receiver, const QString& source, const QString& destination,
+                 const CopyDone& done, const CopyProgress& progress = {},
                  NewerDestination newer = NewerDestination::replace);
 // The copies started from now on look for the leftovers of each destination folder once, until
 // the next burst begins, instead of listing the folder for every copy.
 void beginCopyBurst();
 
 // Stops the copy under way between two chunks of its data and refuses every later copy: the
-// program is ending. The stopped copy fails like any other, leaving the old destination.
+// program is ending. The stopped copy fails like any other, leaving the old destination, and a
+// destination it had set aside back in its place.
 void cancelCopies();
 bool copiesCancelled();
 // Lets copies run again after cancelCopies: a main window loaded after another was unloaded.
 void allowCopiesAgain();
-
-// For tests. Makes the data copy of every following copy fail with the error number once it
-// has written afterBytes bytes, as a full or failing disk would (ENOMEM: as an allocation that
-// fails); a negative count switches it off.
-void injectCopyFault(qint64 afterBytes, int errorNumber);
-// Makes every following copy move its data in small chunks, waiting this long after each; 0
-// switches it off.
-void injectCopyDelay(int millisecondsPerChunk);
-// Stops the worker thread, and makes starting it again fail with the error number while it is
-// not 0, as a process out of threads would.
-void injectWorkerFault(int errorNumber);

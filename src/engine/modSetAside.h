@@ -4,13 +4,23 @@
 
 #include <QString>
 
-// Called by a task's copy once its data is ready beside the destination, just before it takes
-// the destination's place. A destination newer than the source by more than its file system
-// keeps time to, and holding something else, is work done on the copy itself (edited by hand on
-// another computer, say): unless the preference is off it goes to the desktop's trash, a trash
-// folder on a stick of its own included. Gives where it went, or an empty text when it stays; a
-// failure (the trash cannot take it) means the copy must not be put in place. Runs on any thread.
-Result<QString> setAsideNewerDestination(const QString& source, const QString& destination);
+// A destination newer than its source by more than its file system keeps time to, and holding
+// something else, is work done on the copy itself (edited by hand on another computer, say):
+// unless the preference is off, a task's copy sets it aside before it takes its place. It goes
+// to the desktop's trash, a trash folder on a stick or share of its own included; where no trash
+// on its volume can take it (a share whose top folder is not the user's), it is kept beside the
+// destination under a name that says what it is and when.
+struct SetAsidePlan {
+    bool wanted = false;
+    bool toTrash = false;
+};
+
+// Looked at before the copy sends any data, so that where the destination goes is known first.
+SetAsidePlan planSetAside(const QString& source, const QString& destination);
+// Called once the new data is ready beside the destination, just before it takes the place.
+// Gives where the destination went, or an empty text when nothing was wanted; a failure means
+// the copy must not be put in place. Runs on any thread.
+Result<QString> setAside(const SetAsidePlan& plan, const QString& destination);
 // The copy that set the destination aside could not take its place: the old file goes back
-// there from the trash, unless something else stands there meanwhile.
-void putBackSetAside(const QString& trashed, const QString& destination);
+// there, unless something else stands there meanwhile.
+void putBackSetAside(const QString& setAsideTo, const QString& destination);

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <limits>
 
 #if defined(Q_OS_LINUX)
 #include <sys/sysmacros.h>
@@ -84,6 +85,23 @@ bool Volume::keepsLocalTime() const {
     static const QStringList local = {"vfat",         "msdos",      "exfat",
                                       "fuse.fusefat", "fuse.exfat", "fuseblk.fusefat"};
     return local.contains(type);
+}
+
+qint64 Volume::largestFile() const {
+    static const QStringList fat = {"vfat", "msdos", "fat", "fuse.fusefat", "fuseblk.fusefat"};
+    return fat.contains(type) ? (qint64(1) << 32) - 1 : std::numeric_limits<qint64>::max();
+}
+
+bool Volume::takesName(const QString& name) const {
+    static const QStringList windowsNames = {
+        "vfat", "msdos", "fat", "exfat", "fuse.exfat", "fuse.fusefat", "fuseblk.fusefat"};
+    if (!windowsNames.contains(type))
+        return true;
+    static const QString refused = QStringLiteral("\"*:<>?\\|");
+    const bool badCharacter = std::any_of(name.cbegin(), name.cend(), [](QChar c) {
+        return c.unicode() < 0x20 || refused.contains(c);
+    });
+    return !badCharacter && !name.endsWith(QLatin1Char('.')) && !name.endsWith(QLatin1Char(' '));
 }
 
 VolumeTable::VolumeTable() : m_volumes(readMountTable()) {

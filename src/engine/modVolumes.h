@@ -18,6 +18,11 @@ struct Volume {
     int timeResolution() const;
     // FAT keeps local time, so that a change of summer time moves every time stamp on it.
     bool keepsLocalTime() const;
+    // The largest file the volume can hold: 4 GiB less one byte on FAT, unbounded elsewhere.
+    qint64 largestFile() const;
+    // Whether a file may have this name there: FAT and exFAT take no " * : < > ? \ | or control
+    // characters, nor a dot or blank at the end of a name.
+    bool takesName(const QString& name) const;
 };
 
 class VolumeTable {

@@ -12,7 +12,6 @@
 
 #include <QDir>
 #include <QEventLoop>
-#include <QPointer>
 #include <QTimer>
 
 #include <exception>
@@ -232,17 +231,10 @@ Status TaskEngine::decline(const Task& task, const std::optional<PathFacts>& ask
 
 // The one place where the copy of a task's source over its destination begins.
 Status TaskEngine::startTaskCopy(const Task& task, const std::optional<PathFacts>& seen) {
-    const QPointer<TaskEngine> engine(this);
     const Status started = startCopy(
-        task.source, task.destination,
-        [engine, task, seen](const Result<CopiedSource>& copied) {
-            if (engine)
-                engine->copyEnded(task, seen, copied);
-        },
-        [engine, name = task.name](int percent) {
-            if (engine)
-                engine->m_host.showCopyProgress(name, percent);
-        },
+        this, task.source, task.destination,
+        [this, task, seen](const Result<CopiedSource>& copied) { copyEnded(task, seen, copied); },
+        [this, name = task.name](int percent) { m_host.showCopyProgress(name, percent); },
         NewerDestination::setAside);
     if (started)
         m_stage = Stage::copying;

@@ -1,3 +1,4 @@
+#include "copyFaultInjection.h"
 #include "fileTimes.h"
 #include "frmAbout.h"
 #include "frmComments.h"
