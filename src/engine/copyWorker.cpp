@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -31,8 +32,10 @@ std::atomic<bool> cancelled = false;
 std::mutex copyLock;
 // Whether a copy is under way on any thread.
 std::atomic<bool> copyUnderWay = false;
-// How long cancelling waits for the copy under way to stop between two chunks.
-constexpr int cancelWaitMs = 1500;
+// How long cancelling waits for the copy under way to stop between two chunks, and then for its
+// temporary file to go: the program ending waits no longer for a volume that does not answer.
+constexpr int cancelWaitMs = 1000;
+constexpr int discardWaitMs = 200;
 // The burst the copies started now belong to.
 std::atomic<quint64> currentBurst = 0;
 
@@ -88,7 +91,10 @@ public:
             m_stopping = true;
         }
         m_wake.notify_all();
-        if (m_thread.joinable())
+        // A copy held up by a volume that does not answer ends with the process.
+        if (m_thread.joinable() && copyUnderWay)
+            m_thread.detach();
+        else if (m_thread.joinable())
             m_thread.join();
         const std::scoped_lock lock(m_lock);
         m_thread = std::thread();
@@ -182,7 +188,14 @@ void discardCopyUnderWay() {
     while (copyUnderWay && waited.elapsed() < cancelWaitMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
 #if defined(Q_OS_LINUX)
-    discardTemporaryInUse();
+    // On a thread of its own: on a volume that does not answer the removal never returns.
+    auto removed = std::make_shared<std::promise<void>>();
+    std::future<void> done = removed->get_future();
+    std::thread([removed] {
+        discardTemporaryInUse();
+        removed->set_value();
+    }).detach();
+    done.wait_for(std::chrono::milliseconds(discardWaitMs));
 #endif
 }
 

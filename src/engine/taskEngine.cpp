@@ -20,8 +20,9 @@ namespace db = modDatabaseBinary;
 
 namespace {
 
-// How long the program's end waits for a copy under way to stop and be recorded.
-constexpr int endingWait = 1500;
+// How long the program's end waits, once the copy under way has been stopped, for its end to be
+// recorded: stopping it has already waited for a volume that holds it up.
+constexpr int endingWait = 500;
 
 } // namespace
 
