@@ -228,10 +228,6 @@ void cancelCopies() {
     discardCopyUnderWay();
 }
 
-bool copiesCancelled() {
-    return cancelled;
-}
-
 void allowCopiesAgain() {
     cancelled = false;
 }
