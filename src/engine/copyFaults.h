@@ -16,6 +16,8 @@ struct CopyFaults {
     std::atomic<int> delayPerChunkMs = 0;
     // The rename that puts the copy in place fails with this error number.
     std::atomic<int> renameError = 0;
+    // Called once a newer destination is set aside, before the copy takes its place.
+    std::atomic<void (*)()> atSetAside = nullptr;
     // Starting a copy on the worker fails with this error number.
     std::atomic<int> workerError = 0;
 };

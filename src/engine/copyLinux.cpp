@@ -373,6 +373,8 @@ Result<CopiedSource> writeReplacement(int in, const struct stat& source,
     if (!setAsideTo)
         return setAsideTo.status();
     copied.setAsideTo = setAsideTo.value();
+    if (CopyFaults* const fault = faults(); fault && fault->atSetAside && plan.wanted)
+        fault->atSetAside.load()();
     error = copyCancelled() ? ECANCELED : renameIntoPlace(temporary.path(), destination.path);
     if (error != 0) {
         putBackSetAside(copied.setAsideTo, destinationName);

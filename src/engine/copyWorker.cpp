@@ -241,10 +241,6 @@ void cancelCopies() {
     discardCopyUnderWay();
 }
 
-bool copiesCancelled() {
-    return cancelled;
-}
-
 void allowCopiesAgain() {
     cancelled = false;
 }

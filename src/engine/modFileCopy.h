@@ -62,6 +62,5 @@ void beginCopyBurst();
 // program is ending. The stopped copy fails like any other, leaving the old destination, and a
 // destination it had set aside back in its place.
 void cancelCopies();
-bool copiesCancelled();
 // Lets copies run again after cancelCopies: a main window loaded after another was unloaded.
 void allowCopiesAgain();

@@ -24,7 +24,9 @@ inline void injectCopyDelay(int millisecondsPerChunk) {
 inline void injectWorkerFault(int errorNumber) {
     injectedCopyFaults().workerError = errorNumber;
 }
-// The rename that puts a finished copy in place fails with the error number.
-inline void injectRenameFault(int errorNumber) {
+// The rename that puts a finished copy in place fails with the error number; atSetAside is
+// called just before it, once a newer destination is set aside.
+inline void injectRenameFault(int errorNumber, void (*atSetAside)() = nullptr) {
     injectedCopyFaults().renameError = errorNumber;
+    injectedCopyFaults().atSetAside = atSetAside;
 }
