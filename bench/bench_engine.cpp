@@ -1,4 +1,5 @@
 #include "benchSupport.h"
+#include "guiBenchmarkMain.h"
 #include "modDatabaseBinary.h"
 #include "modFileCopy.h"
 #include "modFileDateTime.h"
@@ -206,4 +207,4 @@ BENCHMARK(BM_CpReflinkNever)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+TIDEWELL_GUI_BENCHMARK_MAIN()
