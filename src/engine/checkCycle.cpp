@@ -182,7 +182,8 @@ bool TaskEngine::decide(CheckedTask& checked, const QString& today) {
         return false;
     }
     const FileState& source = look.state;
-    if (recordedLater(task, source, memory) || memory.lastingAt == source)
+    if (recordedLater(task, source, memory) || memory.lastingAt == source ||
+        memory.ownWritesAt == source)
         return false;
     if (isDue(task, ruleFacts(checked, memory, today)))
         return readyToCopy(task, source, memory);

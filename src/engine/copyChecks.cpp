@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QStorageInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -37,17 +38,29 @@ QStringList ownFiles() {
             readSetting(Setting::LogFile, SettingDefault::logFile()), settingsLocation()};
 }
 
+bool sameFile(const FileLook& first, const FileLook& second) {
+    return first.kind == FileKind::regular && second.kind == FileKind::regular &&
+           first.state.device == second.state.device && first.state.inode == second.state.inode;
+}
+
 // The same file by its identity where both exist, or by the same cleaned full path where the own
 // file is not made yet.
 bool isOwnFile(const QString& own, const QString& destination, const FileLook& look) {
     const FileLook ownLook = lookAt(own);
     if (ownLook.kind == FileKind::regular && look.kind == FileKind::regular)
-        return ownLook.state.device == look.state.device && ownLook.state.inode == look.state.inode;
+        return sameFile(ownLook, look);
     return QDir::cleanPath(QFileInfo(own).absoluteFilePath()) ==
            QDir::cleanPath(QFileInfo(destination).absoluteFilePath());
 }
 
 } // namespace
+
+bool isProgramFile(const FileState& file) {
+    const FileLook look{FileKind::regular, file, 0};
+    const QStringList own = ownFiles();
+    return std::any_of(own.cbegin(), own.cend(),
+                       [&](const QString& path) { return sameFile(lookAt(path), look); });
+}
 
 QString notAFileLine(FileKind kind, bool source) {
     const QString subject =

@@ -10,6 +10,9 @@
 
 #include <QString>
 
+// Whether the file is one of the program's own: its task table, log, settings, marker or lock.
+bool isProgramFile(const FileState& file);
+
 // What the path is when it is not a file, for the source or the destination ("The source is a
 // named pipe, not a file."); empty for a file, a folder or nothing.
 QString notAFileLine(FileKind kind, bool source);

@@ -27,6 +27,9 @@ struct TaskMemory {
     // The failure last told of, so that a task failing the same way at check after check is
     // told of once: when it starts failing and whenever the reason changes.
     QString lastFailure;
+    // A source that is one of the program's own files as the program's own writes left it after
+    // its copy (the log line, the record): not a change to copy again.
+    std::optional<FileState> ownWritesAt;
     // A failure that every try meets again until the source changes, with the source it met.
     std::optional<FileState> lastingAt;
     // Since when, in milliseconds since the epoch, the due task has waited for its source to be

@@ -1,6 +1,7 @@
 // Performing tasks, one at a time, in passes: those a check finds due, or those the user asked for.
 #include "taskEngine.h"
 
+#include "copyChecks.h"
 #include "mainThread.h"
 #include "modClock.h"
 #include "modDatabaseBinary.h"
@@ -299,6 +300,8 @@ Status TaskEngine::recordCopy(const Task& task, const CopiedSource& copied) {
         return recorded;
     }
     memory.unrecorded.reset();
+    if (isProgramFile(copied.source))
+        memory.ownWritesAt = regularFileState(task.source);
     showPerformed(task.recordNumber);
     return Status::success();
 }

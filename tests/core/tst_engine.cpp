@@ -570,6 +570,27 @@ private slots:
 
     // A second start leaves a marker: each one shows the window once, also one that cannot be
     // deleted; an empty table is not created by looking.
+    // Its own log or task table as a source: what the program writes there after the copy (the
+    // line that says so, the record) is no change to copy again, while a later line is.
+    void ownFileSourceCopiedOnce_data() {
+        QTest::addColumn<QString>("source");
+        QTest::newRow("log") << "Tidewell.log";
+        QTest::newRow("task table") << "tasks.dat";
+    }
+    void ownFileSourceCopiedOnce() {
+        QFETCH(QString, source);
+        writeSetting("LogToFile", "1");
+        logAction("started");
+        const int task = addTask("Own", ruleTexts()[ruleSourceChanged], "own.copy", {}, source);
+        for (int n = 0; n < 3; ++n)
+            cycle();
+        QCOMPARE(performed("Own"), 1);
+        logAction("a later line");
+        setField(task, TaskField::ConfirmationTitle, "later");
+        cycle();
+        QCOMPARE(performed("Own"), 2);
+    }
+
     void markerConsumedOrShownOnce() {
         const QString marker = applicationFile("notify.dat");
         cycle();
