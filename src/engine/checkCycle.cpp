@@ -78,6 +78,11 @@ void TaskEngine::startCheck() {
     startPass(std::move(pass));
 }
 
+// The moment the last copy gave the destination: this run's own, or the recorded source time.
+std::optional<qint64> TaskEngine::givenNs(const Task& task, const TaskMemory& memory) {
+    return memory.givenNs ? memory.givenNs : storedMomentNs(task.fileDate, task.fileTime);
+}
+
 Volume TaskEngine::volumeOf(const QString& path) const {
     if (m_volumeOf)
         return m_volumeOf(path);
@@ -212,7 +217,7 @@ RuleFacts TaskEngine::ruleFacts(const CheckedTask& checked, const TaskMemory& me
     facts.version = checked.source->version;
     facts.today = today;
     facts.lastSeen = memory.lastSeen;
-    facts.givenNs = memory.givenNs ? memory.givenNs : storedMomentNs(task.fileDate, task.fileTime);
+    facts.givenNs = givenNs(task, memory);
     return facts;
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <atomic>
+#include <optional>
 
 // What one copy is given and what it moves, shared by the thread that runs it and the one that
 // watches its progress.
@@ -15,6 +16,7 @@ struct CopyJob {
     QString source;
     QString destination;
     NewerDestination newer = NewerDestination::replace;
+    std::optional<qint64> givenNs;
     quint64 burst = 0;
     std::atomic<qint64> total = 0;
     std::atomic<qint64> moved = 0;

@@ -356,7 +356,7 @@ Result<CopiedSource> writeReplacement(int in, const struct stat& source,
     const QString destinationName = QFile::decodeName(destination.path);
     removeLeftovers(destination.folder, nameOf(destination.path), job.burst);
     const SetAsidePlan plan = job.newer == NewerDestination::setAside
-                                  ? planSetAside(job.source, destinationName)
+                                  ? planSetAside(job.source, destinationName, job.givenNs)
                                   : SetAsidePlan();
     TemporaryFile temporary(destination.folder, nameOf(destination.path));
     if (!temporary.handle().valid())

@@ -213,7 +213,8 @@ Result<CopiedSource> copyFileOver(const QString& source, const QString& destinat
 }
 
 Status startCopy(QObject* receiver, const QString& source, const QString& destination,
-                 const CopyDone& done, const CopyProgress& progress, NewerDestination newer) {
+                 const CopyDone& done, const CopyProgress& progress, NewerDestination newer,
+                 std::optional<qint64> givenNs) {
     if (cancelled)
         return errnoFailure(ECANCELED);
     auto* started = new StartedCopy(receiver, done, progress);
@@ -221,6 +222,7 @@ Status startCopy(QObject* receiver, const QString& source, const QString& destin
     job->source = source;
     job->destination = destination;
     job->newer = newer;
+    job->givenNs = givenNs;
     job->burst = currentBurst;
     const Status submitted = CopyWorker::instance().submit([job, started] {
         const Result<CopiedSource> copied = runCopy(*job);

@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <optional>
 
 class QObject;
 
@@ -50,10 +51,13 @@ Result<CopiedSource> copyFileOver(const QString& source, const QString& destinat
 // The same on the copies' one worker thread, one copy after another, so that the caller's
 // thread goes on with its event loop; done and progress are called on the receiver's thread,
 // and not at all once the receiver is gone. A failure here means the copy could not be started
-// (done is then never called). A destination set aside whose copy then fails is put back.
+// (done is then never called). A destination set aside whose copy then fails is put back. A
+// destination that still has the time its last copy gave it (givenNs), as read across a change of
+// summer time included, is that copy and never set aside.
 Status startCopy(QObject* receiver, const QString& source, const QString& destination,
                  const CopyDone& done, const CopyProgress& progress = {},
-                 NewerDestination newer = NewerDestination::replace);
+                 NewerDestination newer = NewerDestination::replace,
+                 std::optional<qint64> givenNs = {});
 // The copies started from now on look for the leftovers of each destination folder once, until
 // the next burst begins, instead of listing the folder for every copy.
 void beginCopyBurst();

@@ -10,14 +10,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <iterator>
 
 #if defined(Q_OS_UNIX)
 #include <ctime>
 #include <sys/stat.h>
-#endif
-#if defined(Q_OS_LINUX)
-#include <sys/vfs.h>
 #endif
 
 namespace {
@@ -187,19 +183,4 @@ QString getFileDate(const QString& path) {
 QString getFileTime(const QString& path) {
     const std::optional<LocalStamp> stamp = lastModified(path);
     return stamp ? timeText(stamp->time) : QString();
-}
-
-int timeStampResolution(const QString& path) {
-#if defined(Q_OS_LINUX)
-    // ext2/3/4, btrfs, xfs, tmpfs, f2fs, zfs and overlay (over one of these).
-    static constexpr quint32 exact[] = {0xEF53,     0x9123683E, 0x58465342, 0x01021994,
-                                        0xF2F52010, 0x2FC12FC1, 0x794C7630};
-    struct statfs info {};
-    if (::statfs(QFile::encodeName(path).constData(), &info) == 0 &&
-        std::ranges::find(exact, quint32(info.f_type)) != std::end(exact))
-        return 1;
-#else
-    Q_UNUSED(path);
-#endif
-    return 2;
 }

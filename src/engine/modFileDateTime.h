@@ -28,8 +28,3 @@ FileStamp fileStampOf(const QString& path, const FileState& state);
 // texts; empty for an empty path or a file that fails the existence test.
 QString getFileDate(const QString& path);
 QString getFileTime(const QString& path);
-
-// The seconds within which the file system holding the path keeps a time stamp it is given: 1
-// where it keeps them exactly, 2 where it may round them (FAT keeps two seconds, and network,
-// FUSE and unknown file systems are taken to do the same).
-int timeStampResolution(const QString& path);

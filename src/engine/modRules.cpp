@@ -75,7 +75,9 @@ bool sourceChanged(const Task& task, const RuleFacts& facts) {
 bool sourceNewer(const RuleFacts& facts) {
     if (!facts.destination)
         return true;
-    const qint64 behind = facts.source.modifiedNs - destinationTimeAsGiven(facts);
+    const qint64 given = timeAsGiven(facts.destination->modifiedNs, facts.givenNs,
+                                     facts.destinationKeepsLocalTime, facts.destinationResolution);
+    const qint64 behind = facts.source.modifiedNs - given;
     return behind > 0 && behind >= facts.destinationResolution * nsPerSecond;
 }
 
@@ -136,14 +138,14 @@ std::optional<qint64> storedMomentNs(const QString& date, const QString& time) {
     return QDateTime(*day, *clock).toSecsSinceEpoch() * nsPerSecond;
 }
 
-qint64 destinationTimeAsGiven(const RuleFacts& facts) {
-    const qint64 read = facts.destination ? facts.destination->modifiedNs : 0;
-    if (!facts.destinationKeepsLocalTime || !facts.givenNs)
-        return read;
-    const qint64 tolerance = facts.destinationResolution * nsPerSecond;
+qint64 timeAsGiven(qint64 readNs, std::optional<qint64> givenNs, bool keepsLocalTime,
+                   int resolution) {
+    if (!keepsLocalTime || !givenNs)
+        return readNs;
+    const qint64 tolerance = resolution * nsPerSecond;
     for (const qint64 shift : {hourNs, -hourNs}) {
-        if (std::llabs(read - shift - *facts.givenNs) <= tolerance)
-            return read - shift;
+        if (std::llabs(readNs - shift - *givenNs) <= tolerance)
+            return readNs - shift;
     }
-    return read;
+    return readNs;
 }

@@ -56,7 +56,8 @@ bool isDue(const Task& task, const RuleFacts& facts);
 // they cannot be read back.
 std::optional<qint64> storedMomentNs(const QString& date, const QString& time);
 
-// The destination's time as the copy gave it: on a volume that keeps local time, a time a whole
-// hour (within its resolution) from the one given is the same file read across a change of
-// summer time.
-qint64 destinationTimeAsGiven(const RuleFacts& facts);
+// A time read off a destination as the copy gave it, in nanoseconds since the epoch: on a volume
+// that keeps local time, a time a whole hour (within its resolution) from the one given is the
+// same file read across a change of summer time.
+qint64 timeAsGiven(qint64 readNs, std::optional<qint64> givenNs, bool keepsLocalTime,
+                   int resolution);

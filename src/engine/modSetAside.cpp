@@ -2,6 +2,7 @@
 
 #include "modFileDateTime.h"
 #include "modRegistry.h"
+#include "modRules.h"
 #include "modVolumes.h"
 
 #include <QDateTime>
@@ -17,16 +18,23 @@
 
 namespace {
 
-// A destination that cannot be written is left to the copy, which refuses it.
-bool replaceableNewer(const QFileInfo& source, const QFileInfo& destination) {
+// A destination that cannot be written is left to the copy, which refuses it. On a volume that
+// keeps local time, the destination's time is read as its last copy gave it.
+bool replaceableNewer(const QFileInfo& source, const QFileInfo& destination,
+                      std::optional<qint64> givenNs) {
     constexpr QFile::Permissions anyWrite =
         QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (!source.isFile() || !destination.isFile())
         return false;
-    const qint64 ahead = source.lastModified().msecsTo(destination.lastModified());
+    const Volume volume = VolumeTable().volumeOf(destination.filePath());
+    const qint64 destinationMs =
+        timeAsGiven(destination.lastModified().toMSecsSinceEpoch() * 1000000, givenNs,
+                    volume.keepsLocalTime(), volume.timeResolution()) /
+        1000000;
+    const qint64 ahead = destinationMs - source.lastModified().toMSecsSinceEpoch();
     if (ahead <= 0 || !destination.isWritable() || (destination.permissions() & anyWrite) == 0)
         return false;
-    return ahead > qint64(timeStampResolution(destination.filePath())) * 1000;
+    return ahead > qint64(volume.timeResolution()) * 1000;
 }
 
 // Happens just for a destination newer than its source, which is rare. Sizes are compared
@@ -123,12 +131,13 @@ QString keptName(const QString& destination) {
 
 } // namespace
 
-SetAsidePlan planSetAside(const QString& source, const QString& destination) {
+SetAsidePlan planSetAside(const QString& source, const QString& destination,
+                          std::optional<qint64> givenNs) {
     // The destination is looked at first: mostly it is not newer, and the settings need not be
     // read for every copy.
     SetAsidePlan plan;
     plan.wanted =
-        replaceableNewer(QFileInfo(source), QFileInfo(destination)) &&
+        replaceableNewer(QFileInfo(source), QFileInfo(destination), givenNs) &&
         readSetting(Setting::TrashNewerDestinations, SettingDefault::TrashNewerDestinations)
                 .toInt() == 1 &&
         !sameContent(source, destination);

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <optional>
+
 // A destination newer than its source by more than its file system keeps time to, and holding
 // something else, is work done on the copy itself (edited by hand on another computer, say):
 // unless the preference is off, a task's copy sets it aside before it takes its place. It goes
@@ -16,7 +18,9 @@ struct SetAsidePlan {
 };
 
 // Looked at before the copy sends any data, so that where the destination goes is known first.
-SetAsidePlan planSetAside(const QString& source, const QString& destination);
+// A destination with the time its last copy gave it (givenNs) is that copy, not later work.
+SetAsidePlan planSetAside(const QString& source, const QString& destination,
+                          std::optional<qint64> givenNs);
 // Called once the new data is ready beside the destination, just before it takes the place.
 // Gives where the destination went, or an empty text when nothing was wanted; a failure means
 // the copy must not be put in place. Runs on any thread.

@@ -89,7 +89,7 @@ Result<CopiedSource> copyPortably(CopyJob& job) {
     if (const Status allowed = checkDestinationFile(job, source); !allowed)
         return allowed;
     const SetAsidePlan plan = job.newer == NewerDestination::setAside
-                                  ? planSetAside(job.source, job.destination)
+                                  ? planSetAside(job.source, job.destination, job.givenNs)
                                   : SetAsidePlan();
     QFile in(job.source);
     QSaveFile out(job.destination);

@@ -237,7 +237,7 @@ Status TaskEngine::startTaskCopy(const Task& task, const std::optional<PathFacts
         this, task.source, task.destination,
         [this, task, seen](const Result<CopiedSource>& copied) { copyEnded(task, seen, copied); },
         [this, name = task.name](int percent) { m_host.showCopyProgress(name, percent); },
-        NewerDestination::setAside);
+        NewerDestination::setAside, givenNs(task, m_memory.of(task)));
     if (started)
         m_stage = Stage::copying;
     return started;

@@ -141,6 +141,7 @@ private:
     void lookAtTasks(Pass& pass);
     void looked(int passId, const std::vector<std::pair<int, bool>>& asked,
                 const std::optional<std::vector<PathFacts>>& facts);
+    static std::optional<qint64> givenNs(const Task& task, const TaskMemory& memory);
     Volume volumeOf(const QString& path) const;
     Volume volumeOf(const QString& path, const std::optional<PathFacts>& found) const;
     bool checkTask(Pass& pass, int recordNumber);

@@ -5,6 +5,7 @@
 #include "fileWriter.h"
 #include "modFileCopy.h"
 #include "modRegistry.h"
+#include "modSetAside.h"
 #include "portableCopy.h"
 #include "smallVolume.h"
 #include "testHome.h"
@@ -390,6 +391,24 @@ private slots:
         QVERIFY(copy.open(QIODevice::ReadOnly) && copy.seek(size - data.size()));
         QCOMPARE(copy.read(data.size()), data);
         QVERIFY2(free - freeBytes(folder) < (1 << 20), qPrintable(QString::number(free)));
+    }
+
+    // On a stick, which keeps local time, the last copy read an hour later across a change of
+    // summer time is still that copy, not newer work to set aside; without the time it was given
+    // it would look newer than a source saved ten minutes after it.
+    void summerTimeOnAStickIsNoNewerWork() {
+        TestHome home;
+        const FatVolume fat;
+        if (!fat.mounted())
+            QSKIP(FatVolume::unavailable());
+        constexpr qint64 copied = 1793500000, hour = 3600;
+        const QString source = home.file("report.txt"), destination = fat.path() + "/report.txt";
+        writeFile(source, "saved again");
+        writeFile(destination, "copied");
+        setModified(source, timespec{copied + 600, 0});
+        setModified(destination, timespec{copied + hour, 0});
+        QVERIFY(!planSetAside(source, destination, copied * 1000000000).wanted);
+        QVERIFY(planSetAside(source, destination, std::nullopt).wanted);
     }
 };
 
