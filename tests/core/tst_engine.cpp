@@ -1,6 +1,5 @@
 #include "../fixtures/peFixtureWriter.h"
 #include "copyFaultInjection.h"
-#include "fatVolume.h"
 #include "modClock.h"
 #include "modDateText.h"
 #include "modFileCopy.h"
@@ -98,105 +97,6 @@ private slots:
         setModified(makeFile(*m_home, "src.txt", "source"), sourceTime);
     }
     void cleanup() { qunsetenv("TZ"), tzset(); }
-
-    // How often a task is performed by two checks with a change in between. The source is a
-    // versioned executable modified at 08:00 (08:00:01 on FAT, which holds it as 08:00:00); the
-    // clock stands ten seconds before midnight. Rule texts are matched without regard to case.
-    void dueEdges_data() {
-        QTest::addColumn<QString>("rule");
-        QTest::addColumn<QDateTime>("destination"); // invalid: none
-        QTest::addColumn<bool>("onFat");
-        QTest::addColumn<QByteArray>("zone"); // the local time zone; empty: the test's own
-        QTest::addColumn<QDateTime>("source");
-        // "touch s": the source's time moves; "clock s": the clock moves; "version r": the source
-        // is written again with that revision; "rewrite": with other bytes within the same second;
-        // "gone": it is removed and a day passes; otherwise a stored field and the text it gets.
-        QTest::addColumn<QString>("change");
-        QTest::addColumn<int>("expected");
-        const QString changed = ruleTexts()[ruleSourceChanged].toLower(),
-                      newer = ruleTexts()[ruleSourceNewer].toUpper(),
-                      daily = ruleTexts()[ruleEveryDay].toLower(),
-                      version = ruleTexts()[ruleVersionChanged].toUpper();
-        const QDate day = sourceTime.date();
-        const auto row = [](const char* name, const QString& rule, const QString& change,
-                            int expected, const QDateTime& destination = {}, bool onFat = false,
-                            const QByteArray& zone = {}, const QDateTime& source = sourceTime) {
-            QTest::newRow(name) << rule << destination << onFat << zone << source << change
-                                << expected;
-        };
-        // New York sets its clocks back at 02:00 on 1 November 2026: 01:40 comes before 01:05.
-        const QByteArray york = "America/New_York";
-        const QDateTime at0140 = QDateTime::fromSecsSinceEpoch(1793511600, Qt::UTC),
-                        at0105 = at0140.addSecs(1500);
-        row("changed, unchanged", changed, "", 1);
-        row("changed, a second later", changed, "touch 1", 2);
-        row("changed, new content in the same second", changed, "rewrite", 2);
-        row("changed, damaged date", changed, "FileDate 99/99/99999", 2);
-        row("newer, destination missing", newer, "", 1);
-        row("newer, a second older", newer, "", 1, {day, QTime(7, 59, 59)});
-        row("newer, a second newer", newer, "", 0, {day, QTime(8, 0, 1)});
-        row("newer, FAT, a second older", newer, "", 0, sourceTime, true);
-        row("newer, FAT, over two seconds older", newer, "", 1, {day, QTime(7, 59, 58)}, true);
-        row("newer, repeated hour, 01:05 after 01:40", newer, "", 1, at0140, false, york, at0105);
-        row("newer, repeated hour, 01:40 before 01:05", newer, "", 0, at0105, false, york, at0140);
-        row("changed, repeated hour, unchanged", changed, "", 1, {}, false, york, at0105);
-        row("every day, same day", daily, "", 1);
-        row("every day, past midnight", daily, "clock 15", 2);
-        row("every day, source gone", daily, "gone", 1);
-        row("version, same", version, "version 4", 1);
-        row("version, changed", version, "version 5", 2);
-        row("only when selected", ruleTexts()[ruleOnlyWhenSelected].toUpper(), "FileDate kept", 0);
-    }
-
-    void dueEdges() {
-        QFETCH(QString, rule);
-        QFETCH(QDateTime, destination);
-        QFETCH(bool, onFat);
-        QFETCH(QByteArray, zone);
-        QFETCH(QDateTime, source);
-        QFETCH(QString, change);
-        QFETCH(int, expected);
-        const FatVolume fat;
-        if (onFat && !fat.mounted())
-            QSKIP(FatVolume::unavailable());
-        QVERIFY(!onFat || QFile::link(fat.path(), path("stick")));
-        if (!zone.isEmpty())
-            qputenv("TZ", zone), tzset();
-        // A 32-bit Windows executable of version 1.2.3.4.
-        const QByteArray executable = PeFixture(false, 0x10002, 0x30004).bytes;
-        setModified(makeFile(*m_home, "src.txt", executable), source.addSecs(onFat));
-        const QString copy = onFat ? "stick/dst.txt" : "dst.txt";
-        if (destination.isValid())
-            setModified(makeFile(*m_home, copy, "old"), destination);
-        m_host.current = QDateTime(sourceTime.date(), QTime(23, 59, 50));
-        const int task = addTask("T", rule, copy);
-        cycle();
-        const QString verb = change.section(' ', 0, 0), value = change.section(' ', 1);
-        if (verb == "touch") {
-            setModified(path("src.txt"), source.addSecs(value.toInt()));
-        } else if (verb == "clock") {
-            m_host.current = m_host.current.addSecs(value.toInt());
-        } else if (verb == "version") {
-            makeFile(*m_home, "src.txt", PeFixture(false, 0x10002, 0x30000 + value.toUInt()).bytes);
-        } else if (verb == "rewrite") {
-            setModified(makeFile(*m_home, "src.txt", executable + "!"), sourceTime.addMSecs(500));
-        } else if (verb == "gone") {
-            QVERIFY(QFile::remove(path("src.txt")));
-            m_host.current = m_host.current.addDays(1);
-        } else if (!verb.isEmpty()) {
-            setField(task, verb, value);
-        }
-        cycle();
-        QCOMPARE(performed("T"), expected);
-        QCOMPARE(m_host.messages.size(), expected); // nothing but the copies is logged
-        if (expected > 0)
-            return;
-        // The first check records the source's time (and not its version); what is stored stays.
-        QCOMPARE(field(task, TaskField::FileTime) + field(task, TaskField::FileVersion),
-                 getFileTime(path("src.txt")));
-        if (!verb.isEmpty())
-            QCOMPARE(field(task, verb), value);
-    }
 
     void busySourceCopiedAnyway_data() {
         QTest::addColumn<QList<int>>("phases");   // seconds written every 0.4 s, quiet, in turn
@@ -418,8 +318,8 @@ private slots:
     // A task failing the same way at check after check is logged and told of once, and again
     // when the reason changes or after a copy.
     void awayDestinationIsQuiet_data() {
-        // Per check: the folder away (a), back (b), a folder where the copy goes (d), or away
-        // with the source changed (x).
+        // Per check: the folder away (a), back (b), a folder where the copy goes (d), away with
+        // the source changed (x), or back with the source gone (g), which is no failure.
         QTest::addColumn<QString>("checks");
         QTest::addColumn<QStringList>("lines");
         const QString away = "T failed.  The destination folder does not exist.",
@@ -429,6 +329,7 @@ private slots:
         // A folder in the destination's place waits for the source to change.
         QTest::newRow("reason changes") << "aaddabxb" << QStringList{away, folder, away, copied};
         QTest::newRow("away again after a copy") << "abxx" << QStringList{away, copied, away};
+        QTest::newRow("source gone") << "gg" << QStringList{};
     }
     void awayDestinationIsQuiet() {
         QFETCH(QString, checks);
@@ -436,7 +337,9 @@ private slots:
         addTask("T", ruleTexts()[ruleSourceChanged], "stick/dst.txt");
         for (const QChar check : checks) {
             QDir(path("stick")).removeRecursively();
-            if (check == 'b' || check == 'd')
+            if (check == 'g')
+                QFile::remove(path("src.txt"));
+            if (check == 'b' || check == 'd' || check == 'g')
                 QVERIFY(QDir().mkpath(path(check == 'd' ? "stick/dst.txt" : "stick")));
             if (check == 'x')
                 setModified(path("src.txt"), sourceTime.addSecs(60));
