@@ -136,7 +136,8 @@ Status checkFreeSpace(const QString& folder, qint64 needed) {
 qint64 freeBytes(const QString& folder) {
 #if defined(Q_OS_UNIX)
     struct statvfs info {};
-    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0)
+    // Some FUSE file systems (fusefat on FAT32) tell no sizes at all: nothing is known then.
+    if (::statvfs(QFile::encodeName(folder).constData(), &info) != 0 || info.f_blocks == 0)
         return std::numeric_limits<qint64>::max();
     return qint64(info.f_bavail) * qint64(info.f_frsize);
 #else

@@ -101,6 +101,8 @@ private slots:
         QTest::newRow("several MiB, new destination") << qsizetype(5 << 20) << "new";
         QTest::newRow("FAT volume, new destination") << qsizetype(1000) << "FAT new";
         QTest::newRow("FAT volume, over existing") << qsizetype(1000) << "FAT existing";
+        // fusefat tells no free space on FAT32: none known is no refusal.
+        QTest::newRow("FAT32 volume, new destination") << qsizetype(1000) << "FAT32 new";
         QTest::newRow("through a symbolic link") << qsizetype(1000) << "existing link";
         QTest::newRow("portable, new destination") << qsizetype(5 << 20) << "portable new";
         QTest::newRow("portable, over existing") << qsizetype(1000) << "portable existing";
@@ -117,7 +119,7 @@ private slots:
         const bool onFat = destination.startsWith("FAT"), linked = destination.endsWith("link"),
                    destinationExists = destination.contains("existing"),
                    portable = destination.startsWith("portable");
-        const FatVolume fat;
+        const FatVolume fat(destination.startsWith("FAT32"));
         if (onFat && !fat.mounted())
             QSKIP(FatVolume::unavailable());
         const QString folder = onFat ? fat.path() : home.file("to");

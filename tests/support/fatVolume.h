@@ -12,14 +12,17 @@
 // USB stick's two-second time stamps, missing permissions and renames, without a stick.
 class FatVolume {
 public:
-    FatVolume() {
+    // FAT16 on 16 MiB, or FAT32 on 64 MiB.
+    explicit FatVolume(bool fat32 = false) {
         const QString image = m_dir.filePath(QStringLiteral("stick.img"));
         QFile file(image);
-        if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(16) << 20) ||
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(fat32 ? 64 : 16) << 20) ||
             !QDir(m_dir.path()).mkdir(QStringLiteral("stick")))
             return;
         file.close();
-        m_mounted = run(QStringLiteral("mkfs.vfat"), {image}) &&
+        const QStringList format =
+            fat32 ? QStringList{QStringLiteral("-F"), QStringLiteral("32")} : QStringList{};
+        m_mounted = run(QStringLiteral("mkfs.vfat"), format + QStringList{image}) &&
                     run(QStringLiteral("fusefat"),
                         {QStringLiteral("-o"), QStringLiteral("rw+"), image, path()}) &&
                     isFuse();
