@@ -217,7 +217,7 @@ RuleFacts TaskEngine::ruleFacts(const CheckedTask& checked, const TaskMemory& me
     facts.version = checked.source->version;
     facts.today = today;
     facts.lastSeen = memory.lastSeen;
-    facts.givenNs = givenNs(task, memory);
+    facts.givenNs = memory.givenNs;
     return facts;
 }
 

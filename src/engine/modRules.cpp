@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace {
@@ -69,12 +71,30 @@ bool sourceChanged(const Task& task, const RuleFacts& facts) {
            differs(secondsBetween(task.fileTime, facts.sourceTime)) || changedUnseen(facts);
 }
 
+// After a restart, on a volume that keeps local time: the recorded texts and the stick's time are
+// both local and move alike when summer time changes, so a destination that reads as the texts say
+// is the copy as it was given. The source has then moved on unless it still reads as the texts
+// say, or a whole hour from it. Nothing when this cannot tell.
+std::optional<bool> movedOnSinceStickCopy(const Task& task, const RuleFacts& facts) {
+    if (!facts.destinationKeepsLocalTime || facts.givenNs)
+        return std::nullopt;
+    const std::optional<qint64> recorded = storedMomentNs(task.fileDate, task.fileTime);
+    const qint64 tolerance = facts.destinationResolution * nsPerSecond;
+    if (!recorded || std::llabs(facts.destination->modifiedNs - *recorded) > tolerance)
+        return std::nullopt;
+    return std::ranges::none_of(std::array{qint64(0), hourNs, -hourNs}, [&](qint64 shift) {
+        return std::llabs(facts.source.modifiedNs - *recorded - shift) <= tolerance;
+    });
+}
+
 // Compared as moments, not as local texts, which repeat in the hour that summer time gives back.
 // A destination older by less than its file system keeps time stamps to is the copy itself: FAT
 // rounds the source's time down to two seconds.
-bool sourceNewer(const RuleFacts& facts) {
+bool sourceNewer(const Task& task, const RuleFacts& facts) {
     if (!facts.destination)
         return true;
+    if (const std::optional<bool> moved = movedOnSinceStickCopy(task, facts))
+        return *moved;
     const qint64 given = timeAsGiven(facts.destination->modifiedNs, facts.givenNs,
                                      facts.destinationKeepsLocalTime, facts.destinationResolution);
     const qint64 behind = facts.source.modifiedNs - given;
@@ -119,7 +139,7 @@ bool isDue(const Task& task, const RuleFacts& facts) {
     case ruleSourceChanged:
         return sourceChanged(task, facts);
     case ruleSourceNewer:
-        return sourceNewer(facts);
+        return sourceNewer(task, facts);
     case ruleEveryDay:
         return notUpdatedToday(task, facts);
     case ruleVersionChanged:

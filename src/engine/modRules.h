@@ -45,7 +45,7 @@ struct RuleFacts {
     QString today;
     // The source as this run last copied it, asked about it or first found it.
     std::optional<FileState> lastSeen;
-    // The moment, in nanoseconds since the epoch, that the last copy gave the destination.
+    // The moment, in nanoseconds since the epoch, that this run's last copy gave the destination.
     std::optional<qint64> givenNs;
 };
 

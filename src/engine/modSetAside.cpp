@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <cstdlib>
+
 #if defined(Q_OS_UNIX)
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,10 +29,11 @@ bool replaceableNewer(const QFileInfo& source, const QFileInfo& destination,
     if (!source.isFile() || !destination.isFile())
         return false;
     const Volume volume = VolumeTable().volumeOf(destination.filePath());
+    const qint64 readNs = destination.lastModified().toMSecsSinceEpoch() * 1000000;
+    if (givenNs && std::llabs(readNs - *givenNs) <= volume.timeResolution() * 1000000000LL)
+        return false; // the copy as it was given
     const qint64 destinationMs =
-        timeAsGiven(destination.lastModified().toMSecsSinceEpoch() * 1000000, givenNs,
-                    volume.keepsLocalTime(), volume.timeResolution()) /
-        1000000;
+        timeAsGiven(readNs, givenNs, volume.keepsLocalTime(), volume.timeResolution()) / 1000000;
     const qint64 ahead = destinationMs - source.lastModified().toMSecsSinceEpoch();
     if (ahead <= 0 || !destination.isWritable() || (destination.permissions() & anyWrite) == 0)
         return false;

@@ -43,6 +43,15 @@ struct Case {
         facts.exactTimes = false;
         facts.givenNs = copied;
     }
+    // A new run, which knows of the last copy only what its texts say, made this far from it: the
+    // local time of a stick as summer time has moved it since.
+    void restartedAcrossSummerTime(qint64 shift) {
+        facts.givenNs.reset();
+        facts.destination->modifiedNs += shift;
+        const FileStamp stamp = fileStampOf(QStringLiteral("/s"), {1, 10, 100, copied + shift, 0});
+        task.fileDate = stamp.date;
+        task.fileTime = stamp.time;
+    }
     // The source saved again, ahead by the given time.
     void saved(qint64 ahead) {
         facts.source.modifiedNs += ahead;
@@ -139,6 +148,17 @@ private slots:
                 c.onFat();
                 c.facts.destination->modifiedNs += hour;
                 c.saved(10 * 60 * second);
+            });
+        row("newer, on a stick, restarted after summer time ends, saved since", ruleSourceNewer,
+            true, [](Case& c) {
+                c.onFat();
+                c.restartedAcrossSummerTime(hour);
+                c.saved(10 * 60 * second);
+            });
+        row("newer, on a stick, restarted after summer time begins", ruleSourceNewer, false,
+            [](Case& c) {
+                c.onFat();
+                c.restartedAcrossSummerTime(-hour);
             });
         row("newer, an hour older, not a stick", ruleSourceNewer, true,
             [](Case& c) { c.facts.destination->modifiedNs -= hour; });
