@@ -133,6 +133,7 @@ void frmMain::buildChildren() {
     auto* client = new QWidget(this);
     client->setObjectName("client");
     setCentralWidget(client);
+    client->installEventFilter(this);
 
     objToolbar = new QToolBar(client);
     objToolbar->setAccessibleName("Toolbar");
@@ -345,6 +346,9 @@ void frmMain::changeEvent(QEvent* event) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The client area also changes without the window: a menu bar that wraps or changes font.
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        arrangeControls();
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         if (watched == picHelp || watched == lblHelpTitle || watched == lblHelpText) {

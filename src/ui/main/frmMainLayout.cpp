@@ -124,9 +124,10 @@ void frmMain::applyWindowOptions() {
 void frmMain::arrangeControls() {
     if (!lvwTasks)
         return;
-    // A hidden window is laid out only when it shows; its client area is placed now.
+    // A hidden window is laid out only when it shows; its client area is placed now, under
+    // the menu bar. Showing may place it again, which comes back here as its resize.
     if (!isVisible())
-        layout()->setGeometry(rect());
+        layout()->activate();
     const QRect client = centralWidget()->rect();
     const bool toolbar = mnuViewToolbarsStandard->isChecked();
     const bool statusBar = mnuViewToolbarsStatus->isChecked();
