@@ -141,7 +141,10 @@ void frmMain::arrangeControls() {
     };
 
     place(objToolbar, {0, 0, client.width(), toolbarHeight});
-    place(objStatusBar, {0, client.height() - statusBarHeight, client.width(), statusBarHeight});
+    // The website panel keeps its place after the status text's least width, and a narrow
+    // window cuts it at its edge rather than have it cover the text.
+    const int statusBarWidth = qMax(client.width(), objStatusBar->minimumSizeHint().width());
+    place(objStatusBar, {0, client.height() - statusBarHeight, statusBarWidth, statusBarHeight});
 
     const int listTop = toolbar ? toolbarHeight : 0;
     const int bottom = client.height() - (statusBar ? statusBarHeight : 0);
