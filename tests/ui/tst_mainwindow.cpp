@@ -222,6 +222,18 @@ private slots:
         }
     }
 
+    // A window made larger than its screen by a large font is cut to it when it first shows.
+    void aLargeFontFitsTheScreen() {
+        const QFont usual = QApplication::font();
+        QApplication::setFont(QFont(usual.family(), 60));
+        WindowFixture<frmMain> f;
+        QApplication::setFont(usual);
+        f.w.show();
+        const QRect area = f.w.screen()->availableGeometry();
+        QVERIFY(!area.contains(f.w.frameGeometry()));
+        QTRY_VERIFY(area.contains(f.w.frameGeometry()));
+    }
+
     // Menu and panel stay in step; the panel comes back with the entry asked for last. Keys
     // match in any case and unknown ones change nothing. Moving the mouse onto a control
     // explains it, though another entry (a menu, say) came up while it stayed there. Only the

@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <utility>
+
 namespace {
 
 constexpr int checkInterval = 10000;
@@ -332,7 +334,8 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!m_wantedFrame.isNull())
+    // Where the window stands after its first showing is the user's doing.
+    if (!m_wantedFrame.isNull() || !std::exchange(m_shownBefore, true))
         QTimer::singleShot(frameSettleTime, this, &frmMain::applyWantedFrame);
 }
 

@@ -303,8 +303,20 @@ void frmMain::loadWindowPlacement() {
 }
 
 // The window frame is only known once the desktop has decorated the shown window; the wanted
-// outer size is applied again then, so a restored window never grows by its frame.
+// outer size is applied again then, so a restored window never grows by its frame. A window
+// that first comes up larger than its screen (a large font on a small screen) is cut to it and
+// moved onto it, so that none of its bars is out of reach.
 void frmMain::applyWantedFrame() {
+    if (m_wantedFrame.isNull() && isVisible()) {
+        const QRect frame = frameGeometry();
+        const QRect area = screen()->availableGeometry();
+        if (frame.width() <= area.width() && frame.height() <= area.height())
+            return;
+        const QSize size = frame.size().boundedTo(area.size());
+        m_wantedFrame = {qBound(area.left(), frame.left(), area.right() + 1 - size.width()),
+                         qBound(area.top(), frame.top(), area.bottom() + 1 - size.height()),
+                         size.width(), size.height()};
+    }
     if (m_wantedFrame.isNull())
         return;
     const QSize frameExtra = frameGeometry().size() - size();
