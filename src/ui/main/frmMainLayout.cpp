@@ -196,7 +196,7 @@ void frmMain::applyFontSizes() {
     objToolbar->setIconSize({iconSide, iconSide});
     statusPanel1->setMinimumWidth(scaledX(statusPanel1MinWidth));
     statusPanel2->setFixedWidth(scaledX(statusPanel2Width));
-    lvwTasks->fitToFont();
+    lvwTasks->fitToFont(fontScale());
     arrangeControls();
 }
 
