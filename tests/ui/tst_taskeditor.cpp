@@ -95,9 +95,10 @@ private slots:
     // OK, on a button presses it. Typed or pasted text whose UTF-8 form passes a field's width is
     // refused whole. The destination's dialog starts from the source while there is no destination;
     // a cancelled dialog leaves the box as it was. Cancel and the frame's close box leave Tag as it
-    // was; hover help follows the mouse.
+    // was; hover help follows the mouse. The question shows its start.
     void keyboardMouseAndLeaving() {
         WindowFixture<frmTaskEditor> f;
+        QCOMPARE(f.w.txtConfirmQuestion->cursorPosition(), 0);
         QStringList order;
         for (QWidget* w = f.w.txtName; !order.contains(w->objectName()); w = w->nextInFocusChain())
             if (w->focusPolicy() & Qt::TabFocus)

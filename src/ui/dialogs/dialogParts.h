@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSize>
@@ -36,6 +37,12 @@ inline QLabel* buddyLabel(const QString& text, QWidget* field) {
     auto* label = new QLabel(text);
     label->setBuddy(field);
     return label;
+}
+
+// A text set into a box reads from its start, not from where the cursor was left: its end.
+inline void setTextFromStart(QLineEdit* edit, const QString& text) {
+    edit->setText(text);
+    edit->setCursorPosition(0);
 }
 
 // Enter on a button that has the keyboard focus presses it, as Space does. True when it did.

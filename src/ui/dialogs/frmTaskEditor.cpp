@@ -121,7 +121,7 @@ void frmTaskEditor::buildLayout() {
     txtConfirmTitle = fieldEdit(this, "txtConfirmTitle", slotConfirmationTitle);
     txtConfirmQuestion = fieldEdit(this, "txtConfirmQuestion", slotConfirmationQuestion);
     txtConfirmTitle->setText(defaultConfirmTitle);
-    txtConfirmQuestion->setText(defaultConfirmQuestion);
+    setTextFromStart(txtConfirmQuestion, defaultConfirmQuestion);
 
     cboRule = new QComboBox(this);
     cboRule->setObjectName(QStringLiteral("cboRule"));
@@ -241,8 +241,8 @@ void frmTaskEditor::fillFields(const QString& name, const QString& source,
         }
     }
     chkConfirm->setChecked(confirmationOn);
-    txtConfirmTitle->setText(confirmTitle);
-    txtConfirmQuestion->setText(confirmQuestion);
+    setTextFromStart(txtConfirmTitle, confirmTitle);
+    setTextFromStart(txtConfirmQuestion, confirmQuestion);
 }
 
 QString frmTaskEditor::confirmationText() const {

@@ -115,13 +115,11 @@ void frmTaskWizard::buildPages() {
         named(new QCheckBox(QStringLiteral("Confirm Before Performing Task")), "chkConfirm");
     txtConfirmTitle = named(new QLineEdit(QStringLiteral("Tidewell")), "txtConfirmTitle");
     limitToBytes(txtConfirmTitle, taskFieldWidth(slotConfirmationTitle));
-    txtConfirmQuestion = named(
-        new QLineEdit(QStringLiteral("Tidewell has detected that one of your files are out of "
-                                     "date.  Would you like to update it now?")),
-        "txtConfirmQuestion");
+    txtConfirmQuestion = named(new QLineEdit, "txtConfirmQuestion");
     limitToBytes(txtConfirmQuestion, taskFieldWidth(slotConfirmationQuestion));
-    // The question reads from its start, not from where the cursor was left.
-    txtConfirmQuestion->setCursorPosition(0);
+    setTextFromStart(txtConfirmQuestion,
+                     QStringLiteral("Tidewell has detected that one of your files are out of "
+                                    "date.  Would you like to update it now?"));
     txtConfirmTitle->setEnabled(false);
     txtConfirmQuestion->setEnabled(false);
     auto* confirmFrame = named(new QGroupBox, "grpConfirm");

@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <utility>
+
 namespace {
 
 constexpr int checkInterval = 10000;
@@ -135,6 +137,7 @@ void frmMain::buildChildren() {
     auto* client = new QWidget(this);
     client->setObjectName("client");
     setCentralWidget(client);
+    client->installEventFilter(this);
 
     objToolbar = new QToolBar(client);
     objToolbar->setAccessibleName("Toolbar");
@@ -333,7 +336,8 @@ void frmMain::resizeEvent(QResizeEvent* event) {
 
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!m_wantedFrame.isNull())
+    // Where the window stands after its first showing is the user's doing.
+    if (!m_wantedFrame.isNull() || !std::exchange(m_shownBefore, true))
         QTimer::singleShot(frameSettleTime, this, &frmMain::applyWantedFrame);
 }
 
@@ -347,6 +351,9 @@ void frmMain::changeEvent(QEvent* event) {
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // The client area also changes without the window: a menu bar that wraps or changes font.
+    if (watched == centralWidget() && event->type() == QEvent::Resize)
+        arrangeControls();
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) {
         if (watched == picHelp || watched == lblHelpTitle || watched == lblHelpText) {

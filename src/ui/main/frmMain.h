@@ -227,4 +227,5 @@ private:
     // notification area.
     QHash<int, QStringList> m_waitingFailures;
     QRect m_wantedFrame;
+    bool m_shownBefore = false;
 };

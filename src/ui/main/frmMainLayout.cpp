@@ -124,9 +124,10 @@ void frmMain::applyWindowOptions() {
 void frmMain::arrangeControls() {
     if (!lvwTasks)
         return;
-    // A hidden window is laid out only when it shows; its client area is placed now.
+    // A hidden window is laid out only when it shows; its client area is placed now, under
+    // the menu bar. Showing may place it again, which comes back here as its resize.
     if (!isVisible())
-        layout()->setGeometry(rect());
+        layout()->activate();
     const QRect client = centralWidget()->rect();
     const bool toolbar = mnuViewToolbarsStandard->isChecked();
     const bool statusBar = mnuViewToolbarsStatus->isChecked();
@@ -140,7 +141,10 @@ void frmMain::arrangeControls() {
     };
 
     place(objToolbar, {0, 0, client.width(), toolbarHeight});
-    place(objStatusBar, {0, client.height() - statusBarHeight, client.width(), statusBarHeight});
+    // The website panel keeps its place after the status text's least width, and a narrow
+    // window cuts it at its edge rather than have it cover the text.
+    const int statusBarWidth = qMax(client.width(), objStatusBar->minimumSizeHint().width());
+    place(objStatusBar, {0, client.height() - statusBarHeight, statusBarWidth, statusBarHeight});
 
     const int listTop = toolbar ? toolbarHeight : 0;
     const int bottom = client.height() - (statusBar ? statusBarHeight : 0);
@@ -192,7 +196,7 @@ void frmMain::applyFontSizes() {
     objToolbar->setIconSize({iconSide, iconSide});
     statusPanel1->setMinimumWidth(scaledX(statusPanel1MinWidth));
     statusPanel2->setFixedWidth(scaledX(statusPanel2Width));
-    lvwTasks->fitToFont();
+    lvwTasks->fitToFont(fontScale());
     arrangeControls();
 }
 
@@ -299,8 +303,20 @@ void frmMain::loadWindowPlacement() {
 }
 
 // The window frame is only known once the desktop has decorated the shown window; the wanted
-// outer size is applied again then, so a restored window never grows by its frame.
+// outer size is applied again then, so a restored window never grows by its frame. A window
+// that first comes up larger than its screen (a large font on a small screen) is cut to it and
+// moved onto it, so that none of its bars is out of reach.
 void frmMain::applyWantedFrame() {
+    if (m_wantedFrame.isNull() && isVisible()) {
+        const QRect frame = frameGeometry();
+        const QRect area = screen()->availableGeometry();
+        if (frame.width() <= area.width() && frame.height() <= area.height())
+            return;
+        const QSize size = frame.size().boundedTo(area.size());
+        m_wantedFrame = {qBound(area.left(), frame.left(), area.right() + 1 - size.width()),
+                         qBound(area.top(), frame.top(), area.bottom() + 1 - size.height()),
+                         size.width(), size.height()};
+    }
     if (m_wantedFrame.isNull())
         return;
     const QSize frameExtra = frameGeometry().size() - size();

@@ -202,7 +202,6 @@ void TaskListView::buildTableView() {
     m_tableView->setWordWrap(false);
     m_tableView->setTabKeyNavigation(false);
     m_tableView->setCornerButtonEnabled(false);
-    m_tableView->setIconSize(smallIconSize);
     m_tableView->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     QHeaderView* rows = m_tableView->verticalHeader();
     rows->hide();
@@ -224,10 +223,12 @@ void TaskListView::buildTableView() {
 
 // Rows one line of the font high, the Rule column as wide as its longest rule, and the icon
 // views' cells as wide as a name of some length.
-void TaskListView::fitToFont() {
+void TaskListView::fitToFont(double pictureScale) {
+    m_pictureScale = pictureScale;
+    m_tableView->setIconSize(iconSize(false));
     const QFontMetrics metrics = fontMetrics();
     m_tableView->verticalHeader()->setDefaultSectionSize(
-        qMax(smallIconSize.height() + 2, metrics.height() + 4));
+        qMax(iconSize(false).height() + 2, metrics.height() + 4));
     const int margin = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 8;
     const int ruleWidth = metrics.horizontalAdvance(QLatin1String(longestRule)) + margin;
     if (columnWidth(ruleColumn) < ruleWidth)
@@ -398,20 +399,24 @@ void TaskListView::showListMode(TaskViewMode mode) {
                                                    : QListView::LeftToRight);
     m_listView->setWrapping(true);
     m_listView->setWordWrap(large);
-    m_listView->setIconSize(large ? largeIconSize : smallIconSize);
+    m_listView->setIconSize(iconSize(large));
     m_listView->setSpacing(mode == TaskViewMode::list ? 2 : 0);
     const bool rows = mode == TaskViewMode::smallIcons;
     const QFontMetrics metrics = fontMetrics();
     const QSize largeIconCell(qMax(100, metrics.averageCharWidth() * largeIconCellChars),
-                              largeIconSize.height() + 2 * metrics.lineSpacing() + 8);
+                              iconSize(true).height() + 2 * metrics.lineSpacing() + 8);
     const QSize smallIconCell(metrics.averageCharWidth() * smallIconCellChars,
-                              qMax(smallIconSize.height(), metrics.height()) + 4);
+                              qMax(iconSize(false).height(), metrics.height()) + 4);
     m_listView->setGridSize(large ? largeIconCell : rows ? smallIconCell : QSize());
     // Small icons sit in cells of one width, and a list's columns are as wide as their
     // longest name: a long name is cut there rather than running into its neighbour or
     // widening its whole column.
     static_cast<RenameDelegate*>(m_listView->itemDelegate())
         ->setWidest(large ? 0 : smallIconCell.width() - 4);
+}
+
+QSize TaskListView::iconSize(bool large) const {
+    return (large ? largeIconSize : smallIconSize) * m_pictureScale;
 }
 
 TaskViewMode TaskListView::viewMode() const {

@@ -65,8 +65,9 @@ public:
     int columnPosition(int column) const;
     void setColumnPosition(int column, int position);
 
-    // Row heights, the Rule column and the icon views' cells for the list's font.
-    void fitToFont();
+    // Row heights, the Rule column and the icon views' cells for the list's font; the
+    // pictures grown by the factor the design's sizes grow by with the desktop's font.
+    void fitToFont(double pictureScale = 1.0);
 
     // Starts editing the selected item's text in place.
     void startRename();
@@ -101,6 +102,7 @@ private:
     int rowOfKey(const QString& key) const;
     void noteRename(const QModelIndex& index, const QString& newText);
     void finishRename();
+    QSize iconSize(bool large) const;
 
     TaskItemModel* m_model;
     QItemSelectionModel* m_selection;
@@ -108,6 +110,7 @@ private:
     QListView* m_listView;
     QTableView* m_tableView;
     TaskViewMode m_mode = TaskViewMode::largeIcons;
+    double m_pictureScale = 1.0;
     bool m_sorted = false;
     int m_sortKey = 0;
     RenameHandler m_renameHandler;
