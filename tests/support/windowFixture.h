@@ -43,16 +43,6 @@ inline QStringList captionsOf(const QWidget& window, const QStringList& names) {
     return captions;
 }
 
-// With TIDEWELL_SCREENSHOTS naming a folder, keeps a picture of the window there, to look at.
-inline void savePicture(QWidget& window, const QString& name) {
-    const QString folder = qEnvironmentVariable("TIDEWELL_SCREENSHOTS");
-    if (folder.isEmpty())
-        return;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QVERIFY(window.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png")));
-}
-
 // The help keys sent while the mouse moves over each of the controls in turn.
 inline QStringList helpKeysOnHover(const QList<QWidget*>& controls) {
     QStringList keys;

@@ -74,12 +74,11 @@ private slots:
         QFETCH(QString, ticked);
         TestHome home;
         const QStringList values = stored.split(',');
-        for (const char* name : {"DeleteConfirmation", "QuitConfirmation"})
-            writeSetting(name, values[0]);
-        writeSetting("TaskAction", values[1]);
-        writeSetting("LogToFile", values[2]);
-        writeSetting("NotifyFailures", values[2]);
-        writeSetting("TrashNewerDestinations", values[2]);
+        const std::pair<const char*, int> columns[] = {
+            {"DeleteConfirmation", 0}, {"QuitConfirmation", 0}, {"TaskAction", 1},
+            {"LogToFile", 2},          {"NotifyFailures", 2},   {"TrashNewerDestinations", 2}};
+        for (const auto& [name, column] : columns)
+            writeSetting(name, values[column]);
         if (!entry.isEmpty()) {
             QDir().mkpath(config.filePath("autostart"));
             QFile file(autostartEntryPath());

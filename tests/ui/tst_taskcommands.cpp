@@ -298,8 +298,8 @@ private slots:
         const QPointer<QLineEdit> open = editor;
         QTRY_VERIFY(open.isNull() || open->isHidden());
         QCOMPARE(f.messages.refusals().size(), written ? 0 : 1);
+        // The list showing what the handler decided is the list view's own test.
         QCOMPARE(db::readField(TaskField::TaskName, 5).value(), stored);
-        QCOMPARE(f.w.lvwTasks->itemText(f.w.lvwTasks->selectedRow(), 0), stored);
     }
 
     // OK in the editor is one write: when the fields that have to be added cannot be, the
@@ -320,8 +320,9 @@ private slots:
         QCOMPARE(f.messages.refusals().size(), 1);
     }
 
-    // Said once; what is whole is listed, and nothing is written into the damaged
-    // table: its end is no write of this program cut short, as no task has a field 99.
+    // Said once; what is whole is listed, and the start writes nothing into the damaged table:
+    // its end is no write of this program cut short, as no task has a field 99. (That every
+    // writer refuses such a table is the store's test.)
     void aDamagedTableIsSaidOnceAndWhatIsWholeIsListed() {
         TestHome home;
         MessageCatcher messages;
@@ -335,8 +336,6 @@ private slots:
         w.fillTaskList();
         QCOMPARE(messages.refusals().size(), 1);
         QVERIFY(messages.refusals().first().contains("tasks.dat"));
-        w.lvwTasks->selectRow(0);
-        w.duplicateTask();
         QCOMPARE(taskTableBytes(), before);
     }
 };

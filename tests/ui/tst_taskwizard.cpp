@@ -89,9 +89,8 @@ private slots:
 
     // Existing names are offered once each; a name typed as the start of one is stored as
     // typed, also through Enter, with Finish pressed by Enter (Esc cancels), in one task per
-    // destination under the lowest free numbers, each in seven cells (field, live flag, record
-    // number, padded value). A cancelled task, or one whose last field cannot be stored, leaves the
-    // table as it was (empty here).
+    // destination under the lowest free numbers, each in seven cells. A cancelled task, or one
+    // whose last field cannot be stored, leaves the table as it was (empty here).
     void finishStoresWholeTasks_data() {
         QTest::addColumn<int>("question"); // its length
         QTest::addColumn<int>("added");    // none with a short question: cancelled
@@ -147,11 +146,9 @@ private slots:
         for (int slot : {slotTaskName, slotSourceFile, slotDestinationFile, slotRule,
                          slotConfirmationOn, slotConfirmationTitle, slotConfirmationQuestion})
             cells += 7 + taskFieldWidth(slot);
-        const QByteArray stored = taskTableBytes().mid(before);
+        // Those seven fields and no others; how a cell is laid out is the store's test.
         if (question < 256)
-            QCOMPARE(stored.size(), added * cells);
-        if (added)
-            QCOMPARE(stored.left(2) + stored.mid(7, 6), QByteArray("\0\0EXIST\0", 8));
+            QCOMPARE(int(taskTableBytes().size() - before), added * cells);
     }
 };
 
