@@ -22,10 +22,6 @@ struct FileState {
 
     bool operator==(const FileState&) const = default;
     qint64 modifiedMs() const { return modifiedNs / 1000000; }
-    // The same file with the same size and modification time: what a copy of it would give.
-    bool sameContentStamp(const FileState& other) const {
-        return size == other.size && modifiedNs == other.modifiedNs;
-    }
 };
 
 // What a path names, as far as a copy cares.
