@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 
 namespace db = modDatabaseBinary;
 
@@ -231,9 +232,11 @@ bool TaskEngine::readyToCopy(const Task& task, const FileState& source, TaskMemo
         memory.busySince.reset();
         return true;
     }
-    // A clock set back starts the wait again rather than stretching it.
+    // A clock set back starts the wait again rather than stretching it. A save the watch did not
+    // see end (one made just before the program started) is looked at again once it is quiet.
     if (!memory.busySince || *memory.busySince > now) {
         memory.busySince = now;
+        QTimer::singleShot(ChangeWatch::quietTime, this, &TaskEngine::checkSoon);
         return false;
     }
     if (now - *memory.busySince < ChangeWatch::busyWaitLimit)
