@@ -1,5 +1,6 @@
 #include "../fixtures/peFixtureWriter.h"
 #include "copyFaultInjection.h"
+#include "modChangeWatch.h"
 #include "modClock.h"
 #include "modDateText.h"
 #include "modFileCopy.h"
@@ -130,6 +131,17 @@ private slots:
         QCOMPARE(copies, copiedAt);
         QCOMPARE(m_host.messages.filter("T: the source is still being written; ").size(),
                  busyLines);
+    }
+
+    // A source found still being written by a check no save set off (one made just before the
+    // start) is looked at again once it is quiet, without waiting for the next tick.
+    void busySourceLookedAtAgainOnceQuiet() {
+        addTask("T", ruleTexts()[ruleSourceChanged]);
+        m_host.current = sourceTime.addMSecs(ChangeWatch::quietTime / 2);
+        cycle();
+        QCOMPARE(performed("T"), 0);
+        m_host.current = sourceTime.addSecs(1);
+        QTRY_COMPARE(performed("T"), 1);
     }
 
     void failedCopyTriedAgain_data() {
