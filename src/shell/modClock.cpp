@@ -5,12 +5,22 @@ const Clock systemClock;
 const Clock* activeClock = &systemClock;
 } // namespace
 
-QDateTime Clock::now() const { return QDateTime::currentDateTime(); }
+QDateTime Clock::now() const {
+    return QDateTime::currentDateTime();
+}
 
-const Clock& currentClock() { return *activeClock; }
+const Clock& currentClock() {
+    return *activeClock;
+}
 
-void setClock(const Clock* clock) { activeClock = clock ? clock : &systemClock; }
+void setClock(const Clock* clock) {
+    activeClock = clock ? clock : &systemClock;
+}
 
-QDateTime currentDateTime() { return activeClock->now(); }
+QDateTime currentDateTime() {
+    return activeClock->now();
+}
 
-QDate today() { return currentDateTime().date(); }
+QDate today() {
+    return currentDateTime().date();
+}

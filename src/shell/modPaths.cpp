@@ -16,7 +16,9 @@ qsizetype lastSeparator(const QString& path) {
 
 } // namespace
 
-QChar pathSeparator() { return QDir::separator(); }
+QChar pathSeparator() {
+    return QDir::separator();
+}
 
 QString folderPart(const QString& path) {
     const qsizetype at = lastSeparator(path);
