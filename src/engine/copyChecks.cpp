@@ -62,6 +62,10 @@ bool isProgramFile(const FileState& file) {
                        [&](const QString& path) { return sameFile(lookAt(path), look); });
 }
 
+bool namesItsFolder(const QString& path) {
+    return QDir::isAbsolutePath(QDir::fromNativeSeparators(path));
+}
+
 QString notAFileLine(FileKind kind, bool source) {
     const QString subject =
         source ? QStringLiteral("The source") : QStringLiteral("The destination");
@@ -90,7 +94,7 @@ Status checkSourceKind(const FileLook& source) {
 }
 
 Status checkDestination(const QString& destination, const FileLook& look) {
-    if (!QDir::isAbsolutePath(QDir::fromNativeSeparators(destination)))
+    if (!namesItsFolder(destination))
         return Status::lastingFailure(QStringLiteral(
             "The destination names no folder; it needs its full path, with the folder it goes "
             "in."));

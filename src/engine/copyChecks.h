@@ -13,6 +13,10 @@
 // Whether the file is one of the program's own: its task table, log, settings, marker or lock.
 bool isProgramFile(const FileState& file);
 
+// Whether the path gives its full folder: a destination without one would be written wherever the
+// program happened to be started.
+bool namesItsFolder(const QString& path);
+
 // What the path is when it is not a file, for the source or the destination ("The source is a
 // named pipe, not a file."); empty for a file, a folder or nothing.
 QString notAFileLine(FileKind kind, bool source);

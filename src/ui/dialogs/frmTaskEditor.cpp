@@ -1,5 +1,6 @@
 #include "frmTaskEditor.h"
 
+#include "copyChecks.h"
 #include "dialogParts.h"
 #include "helpHover.h"
 #include "modCommonDialogAPI.h"
@@ -92,7 +93,7 @@ bool isSameFile(const QString& first, const QString& second) {
 }
 
 QString destinationFault(const QString& destination) {
-    if (QDir::isAbsolutePath(QDir::fromNativeSeparators(destination)))
+    if (namesItsFolder(destination))
         return QString();
     return QStringLiteral("The destination file must include its full folder, not just a file "
                           "name.  Please check and try again.");
